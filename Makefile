@@ -1,0 +1,37 @@
+# Quick start: `make demo` and `make test`. Each target installs what it needs first.
+BUILD      ?= build
+GENERATOR  ?= Ninja
+CMAKE_ARGS ?=
+
+ifeq ($(SANITIZE),1)
+  BUILD      := build-asan
+  CMAKE_ARGS += -DKORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+                -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+else
+  CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
+endif
+
+.PHONY: all deps configure build test demo format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 120 -j2
+
+demo: build
+	@scripts/demo.sh $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf build build-asan

@@ -1,0 +1,31 @@
+// POSIX-only services of the Windows API stand-in: what Windows provides by itself and POSIX code
+// must plug in (the message box of the window layer, the focus window) and what tests replace
+// (the tick source). Nothing here exists on Windows; only POSIX-side code includes this header.
+#pragma once
+
+#include <windows.h>
+
+namespace win32posix {
+
+/// Shows a message box; same arguments and result as MessageBoxA.
+using MessageBoxHandler = int (*)(HWND owner, const char* text, const char* caption, UINT type);
+/// Returns the window with the keyboard focus, or null.
+using FocusSource = HWND (*)();
+/// Returns the millisecond tick count (see GetTickCount).
+using TickSource = DWORD (*)();
+
+/// Installs the handler behind MessageBoxA; null restores the default (print to stderr, IDOK).
+/// Returns the previous handler (null when the default was in place).
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+/// Installs the source behind GetFocus; null restores the default (no focus window).
+FocusSource SetFocusSource(FocusSource source);
+
+/// Installs the source behind GetTickCount; null restores the monotonic clock. Tests use it to put
+/// the count anywhere, the 2^32 wrap included. Returns the previous source.
+TickSource SetTickSource(TickSource source);
+
+/// Tick count of the monotonic clock, ignoring any substituted source.
+DWORD MonotonicTickCount();
+
+} // namespace win32posix
