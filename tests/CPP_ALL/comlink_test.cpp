@@ -1,0 +1,61 @@
+// The port interface's shared parts: snapshot layout, parity table, allocator, abstract operations.
+#include "COMLINK.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(LineStateSnapshot, FieldsLandInTheDocumentedBits) {
+    // Each row: field index, line id, the byte it lands in, the mask within that byte.
+    struct Row {
+        int field, lineId, byte;
+        uint8_t mask;
+    };
+    const Row rows[] = {
+        {0, LINE_DTR, 0, 0x03},           {3, LINE_DSR, 0, 0xC0},           {4, LINE_CTS, 1, 0x03},
+        {11, LINE_BREAK_DETECT, 2, 0xC0}, {12, LINE_PARITY_ERROR, 3, 0x03}, {14, LINE_RX_OVERFLOW, 3, 0x30},
+        {15, LINE_OVERRUN, 3, 0xC0},
+    };
+    for (const Row& row : rows) {
+        LineStateSnapshot snapshot{};
+        SetSnapshotField(&snapshot, row.field, 3);
+        uint8_t bytes[4];
+        std::memcpy(bytes, &snapshot, 4);
+        for (int b = 0; b < 4; ++b)
+            EXPECT_EQ(bytes[b], b == row.byte ? row.mask : 0) << "field " << row.field;
+        EXPECT_EQ(g_snapshotLineIds[row.field], row.lineId);
+    }
+    LineStateSnapshot named{};
+    SetSnapshotField(&named, 12, 1);
+    SetSnapshotField(&named, 11, 1);
+    EXPECT_EQ(named.parityError, 1);
+    EXPECT_EQ(named.breakDetect, 1);
+    EXPECT_EQ(named.overrun, 0);
+}
+
+TEST(ParityTable, LettersAreExactUpperCase) {
+    const struct {
+        char letter;
+        int value;
+    } rows[] = {{'N', 0}, {'O', 1}, {'E', 2}, {'M', 3}, {'S', 4}, {'n', -1}, {'X', -1}, {'\0', -1}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(ParityValueOf(row.letter), row.value) << row.letter;
+        if (row.value >= 0) EXPECT_EQ(ParityLetterOf(row.value), row.letter);
+    }
+    EXPECT_EQ(ParityLetterOf(5), '\0');
+    EXPECT_EQ(ParityLetterOf(-1), '\0');
+}
+
+TEST(MemAllocZeroed, OddSizesComeBackZeroed) {
+    for (size_t n : {size_t{1}, size_t{5}, size_t{7}, size_t{4097}}) {
+        auto* block = static_cast<unsigned char*>(MemAllocZeroed(n));
+        ASSERT_NE(block, nullptr);
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(block[i], 0) << "byte " << i << " of " << n;
+        MemFree(block);
+    }
+    MemFree(nullptr);
+}
+
+} // namespace
