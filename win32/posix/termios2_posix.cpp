@@ -4,10 +4,10 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
-namespace termios2 {
+namespace tty2 {
 
 bool GetSpeed(int fd, uint32_t* baud) {
-    struct termios2 tio {};
+    struct ::termios2 tio {};
     if (ioctl(fd, TCGETS2, &tio) != 0) return false;
     // The kernel keeps c_ospeed in step with CBAUD, whichever way the speed was set.
     *baud = tio.c_ospeed;
@@ -15,7 +15,7 @@ bool GetSpeed(int fd, uint32_t* baud) {
 }
 
 bool SetSpeed(int fd, uint32_t baud) {
-    struct termios2 tio {};
+    struct ::termios2 tio {};
     if (ioctl(fd, TCGETS2, &tio) != 0) return false;
     tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
     tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
@@ -25,7 +25,7 @@ bool SetSpeed(int fd, uint32_t baud) {
 }
 
 bool MakeRaw(int fd) {
-    struct termios2 tio {};
+    struct ::termios2 tio {};
     if (ioctl(fd, TCGETS2, &tio) != 0) return false;
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
     tio.c_oflag &= ~OPOST;
@@ -37,4 +37,4 @@ bool MakeRaw(int fd) {
     return ioctl(fd, TCSETS2, &tio) == 0;
 }
 
-} // namespace termios2
+} // namespace tty2

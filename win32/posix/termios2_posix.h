@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace termios2 {
+namespace tty2 {
 
 /// The output line speed of the terminal `fd` in bits per second. On a pseudo-terminal master this
 /// is the speed the slave side was set to. Returns false (errno set) when fd is not a terminal.
@@ -20,4 +20,4 @@ bool SetSpeed(int fd, uint32_t baud);
 /// The speed is kept. Returns false (errno set) on failure.
 bool MakeRaw(int fd);
 
-} // namespace termios2
+} // namespace tty2
