@@ -42,7 +42,9 @@ TEST(ParityTable, LettersAreExactUpperCase) {
     } rows[] = {{'N', 0}, {'O', 1}, {'E', 2}, {'M', 3}, {'S', 4}, {'n', -1}, {'X', -1}, {'\0', -1}};
     for (const auto& row : rows) {
         EXPECT_EQ(ParityValueOf(row.letter), row.value) << row.letter;
-        if (row.value >= 0) EXPECT_EQ(ParityLetterOf(row.value), row.letter);
+        if (row.value >= 0) {
+            EXPECT_EQ(ParityLetterOf(row.value), row.letter);
+        }
     }
     EXPECT_EQ(ParityLetterOf(5), '\0');
     EXPECT_EQ(ParityLetterOf(-1), '\0');
