@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -58,6 +61,59 @@ TEST(MemAllocZeroed, OddSizesComeBackZeroed) {
         MemFree(block);
     }
     MemFree(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// A port class that implements nothing: every abstract operation ends the process.
+class EmptyPort : public CommPort {};
+
+void AnnounceExit() {
+    std::fputs("exit handlers ran\n", stderr);
+}
+
+TEST(CommPortDeathTest, AbstractOperationsShowTheLibraryErrorAndExitWithOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Row {
+        const char* name;
+        void (*call)(CommPort&);
+        int line;
+    } rows[] = {
+        {"Idle", [](CommPort& p) { p.Idle(); }, 241},
+        {"GetStatus", [](CommPort& p) { p.GetStatus(nullptr, 7); }, 251},
+        {"SetQueueSizes", [](CommPort& p) { p.SetQueueSizes(1, 2, 3); }, 255},
+        {"Purge", [](CommPort& p) { p.Purge(0, 0); }, 283},
+        {"DumpState", [](CommPort& p) { p.DumpState(nullptr); }, 285},
+    };
+    for (const Row& row : rows) {
+        const std::string expected =
+            "Library Error: Pure Virtual function called @\\.\\.\\\\CPP_ALL\\\\COMLINK," +
+            std::to_string(row.line) + "\nUnable to continue execution\nexit handlers ran";
+        EXPECT_EXIT(
+            {
+                std::atexit(AnnounceExit);
+                EmptyPort port;
+                row.call(port);
+            },
+            ::testing::ExitedWithCode(1), expected)
+            << row.name;
+    }
+}
+
+TEST(CommPort, ReservedOperationsAndErrorRecord) {
+    class RecordingPort : public CommPort {
+    public:
+        void Record(int code) { m_lastError = code; }
+    } port;
+    EXPECT_EQ(port.Reserved1(), COMM_NOT_SUPPORTED);
+    EXPECT_EQ(port.Reserved2(), COMM_NOT_SUPPORTED);
+    port.Record(COMM_BAD_BAUD);
+    EXPECT_EQ(port.PeekError(), COMM_BAD_BAUD);
+    EXPECT_EQ(port.PeekError(), COMM_BAD_BAUD);
+    EXPECT_EQ(port.TakeError(), COMM_BAD_BAUD);
+    EXPECT_EQ(port.TakeError(), 0);
 }
 
 } // namespace

@@ -1,0 +1,219 @@
+// CommLink over a scripted port with a substituted tick source: construction, waits, the open check.
+#include "CommLink.h"
+#include "PortSettings.h"
+#include "scripted_port.h"
+
+#include <win32_posix.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+uint32_t g_tick = 0;
+int g_tickReads = 0;
+DWORD FakeTick() {
+    ++g_tickReads;
+    return g_tick;
+}
+
+// Every test runs on a fake clock that moves 1 ms per Idle step of the port.
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_tick = 1000;
+        g_tickReads = 0;
+        previous_ = win32posix::SetTickSource(FakeTick);
+        port.onIdle = [](int) { ++g_tick; };
+    }
+    void TearDown() override { win32posix::SetTickSource(previous_); }
+
+    ScriptedPort port;
+    win32posix::TickSource previous_ = nullptr;
+};
+
+TEST_F(LinkTest, ConstructionSavesThenSetsAndDestructionRestoresInReverse) {
+    port.inputFlow = FLOW_XON_XOFF;
+    auto link = std::make_unique<CommLink>(&port);
+    const std::vector<std::string> built = {
+        "GetSettings",   "SetSettings 1200 N 8 1", "SetSettings 9600 N 8 1",
+        "TakeLineState", "GetFlowControl",         "SetFlowControl 0 0"};
+    EXPECT_EQ(port.calls, built);
+    port.calls.clear();
+    link.reset();
+    const std::vector<std::string> restored = {"SetFlowControl 1 0", "SetSettings 19200 N 8 1"};
+    EXPECT_EQ(port.calls, restored);
+}
+
+TEST_F(LinkTest, BareLinkTouchesNothingAndReportsTheOpenErrorOnce) {
+    port.Record(COMM_IN_USE);
+    auto link = std::make_unique<CommLink>(&port);
+    uint16_t word = 0xFFFF;
+    EXPECT_EQ(link->CheckOpen(&word), COMM_IN_USE);
+    EXPECT_EQ(word, 0);
+    EXPECT_EQ(port.PeekError(), 0) << "the check takes the error";
+    word = 0xFFFF;
+    EXPECT_EQ(link->CheckOpen(&word), COMM_FAILED) << "still unusable, and no holder to consult";
+    EXPECT_EQ(word, 0);
+    link.reset();
+    EXPECT_TRUE(port.calls.empty()) << port.calls.front();
+}
+
+TEST_F(LinkTest, NullPortRefusesEveryOperation) {
+    CommLink link(nullptr);
+    uint8_t buffer[4] = {9, 9, 9, 9};
+    uint16_t word = 7;
+    EXPECT_EQ(link.GetByte(10), COMM_FAILED);
+    EXPECT_EQ(link.PutByte('z'), COMM_FAILED);
+    EXPECT_EQ(link.Send("z", 1), 0);
+    EXPECT_EQ(link.Receive(buffer, 3, 10), COMM_FAILED);
+    EXPECT_EQ(buffer[0], 9);
+    EXPECT_EQ(link.RxCount(), 0);
+    EXPECT_EQ(link.CheckOpen(&word), COMM_FAILED);
+    EXPECT_EQ(word, 0);
+    PortSettings holder(&link);
+    EXPECT_EQ(holder.Set(38400, 'N', 8, 1), COMM_FAILED);
+}
+
+TEST_F(LinkTest, CheckOpenReportsOnlyErrorsSinceTheLastSnapshot) {
+    struct Row {
+        std::set<int> errors;
+        uint16_t word;
+    } rows[] = {
+        {{}, 0},
+        {{LINE_PARITY_ERROR, LINE_BREAK_DETECT}, 17},
+        {{LINE_FRAMING_ERROR}, LINK_FRAMING_ERROR},
+        {{LINE_RX_OVERFLOW, LINE_OVERRUN}, LINK_RX_OVERFLOW | LINK_OVERRUN},
+    };
+    for (const Row& row : rows) {
+        ScriptedPort fresh;
+        fresh.lineErrors = {LINE_OVERRUN}; // before the link: its first snapshot takes this one up
+        CommLink link(&fresh);
+        fresh.lineErrors = row.errors;
+        uint16_t word = 0xFFFF;
+        EXPECT_EQ(link.CheckOpen(&word), 0);
+        EXPECT_EQ(word, row.word);
+        EXPECT_EQ(link.CheckOpen(&word), 0);
+        EXPECT_EQ(word, 0) << "a second check sees nothing new";
+    }
+}
+
+TEST_F(LinkTest, ReceiveCountsAndTerminates) {
+    struct Row {
+        const char* name;
+        std::vector<uint8_t> queued;
+        int arriveAtIdle;           // 0: nothing more arrives
+        std::vector<uint8_t> later; // bytes that arrive at that Idle step
+        int count, timeout;
+        int result, idleSteps;
+    } rows[] = {
+        {"all there", {1, 2, 3}, 0, {}, 3, 100, 3, 0},
+        {"partial then time-out", {7}, 0, {}, 3, 100, 1, 100},
+        {"nothing at all", {}, 0, {}, 7, 50, 0, 50},
+        {"rest arrives while waiting", {1, 2}, 5, {3, 4, 5, 6, 7}, 7, 100, 7, 5},
+        {"count 0", {1}, 0, {}, 0, 100, 0, 0},
+        {"negative count", {1}, 0, {}, -5, 100, 0, 0},
+    };
+    for (const Row& row : rows) {
+        ScriptedPort p;
+        p.rx.assign(row.queued.begin(), row.queued.end());
+        p.onIdle = [&](int n) {
+            ++g_tick;
+            if (n == row.arriveAtIdle) p.rx.insert(p.rx.end(), row.later.begin(), row.later.end());
+        };
+        CommLink link(&p);
+        p.idleCount = 0;
+        std::vector<uint8_t> buffer(16, 0xAA);
+        EXPECT_EQ(link.Receive(buffer.data(), row.count, row.timeout), row.result) << row.name;
+        EXPECT_EQ(p.idleCount, row.idleSteps) << row.name;
+        EXPECT_EQ(buffer[static_cast<size_t>(row.result)], 0) << row.name << ": terminator after the data";
+        EXPECT_EQ(buffer[static_cast<size_t>(row.result) + 1], 0xAA)
+            << row.name << ": nothing written past it";
+    }
+}
+
+TEST_F(LinkTest, IdleFailureEndsEveryWait) {
+    port.idleResults = {0, 0, COMM_FAILED};
+    CommLink link(&port);
+    uint8_t buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+    EXPECT_EQ(link.Receive(buffer, 3, 1000), COMM_FAILED);
+    EXPECT_EQ(buffer[0], 0xAA) << "no terminator after a failed wait";
+    port.idleCount = 0;
+    EXPECT_EQ(link.GetByte(1000), COMM_FAILED);
+    EXPECT_EQ(port.idleCount, 3);
+}
+
+TEST_F(LinkTest, GetByteReturnsByteZeroAndTimesOutWithOneAttempt) {
+    CommLink link(&port);
+    port.rx = {0};
+    port.calls.clear();
+    EXPECT_EQ(link.GetByte(100), 0) << "byte 0 is data, not a status";
+    EXPECT_EQ(port.Count("Idle"), 0);
+    port.calls.clear();
+    EXPECT_EQ(link.GetByte(0), COMM_NO_DATA);
+    EXPECT_EQ(port.calls, std::vector<std::string>{"ReadByte"});
+}
+
+// Deadlines hold at any tick value: a wait ends after its time-out, never early, never late.
+TEST_F(LinkTest, TimeOutsHoldAcrossTheTickWrap) {
+    const uint32_t starts[] = {0u, 0x7FFFFFF0u, 0xFFFFFF9Cu, 0xFFFFFFFFu};
+    for (uint32_t start : starts) {
+        CommLink link(&port);
+        g_tick = start;
+        port.idleCount = 0;
+        EXPECT_EQ(link.GetByte(100), COMM_NO_DATA);
+        EXPECT_EQ(port.idleCount, 100) << "GetByte from tick " << start;
+        g_tick = start;
+        port.idleCount = 0;
+        uint8_t buffer[4];
+        EXPECT_EQ(link.Receive(buffer, 3, 250), 0);
+        EXPECT_EQ(port.idleCount, 250) << "Receive from tick " << start;
+    }
+}
+
+// A link whose pacing a caller configured (the link itself never changes it).
+class PacedLink : public CommLink {
+public:
+    PacedLink(CommPort* port, int pacingMs) : CommLink(port) { m_pacingMs = pacingMs; }
+};
+
+TEST_F(LinkTest, PutBytePacesWithIdleAndReportsTheLastStep) {
+    PacedLink unpaced(&port, 0);
+    g_tickReads = 0;
+    EXPECT_EQ(unpaced.PutByte(0x17A), 0);
+    EXPECT_EQ(port.tx.back(), 0x7A) << "only the low 8 bits go out";
+    EXPECT_EQ(g_tickReads, 0) << "no pacing, no clock";
+
+    PacedLink paced(&port, 5);
+    port.idleCount = 0;
+    EXPECT_EQ(paced.PutByte('z'), 0);
+    EXPECT_EQ(port.idleCount, 5);
+    port.idleCount = 0;
+    port.idleResults = {0, COMM_NOT_SUPPORTED};
+    EXPECT_EQ(paced.PutByte('z'), COMM_NOT_SUPPORTED);
+    EXPECT_EQ(port.idleCount, 2);
+}
+
+TEST_F(LinkTest, SendHandsOverOnceAndLeavesShortWritesToThePort) {
+    CommLink link(&port);
+    port.txRoom = 2;
+    EXPECT_EQ(link.Send(nullptr, 3), 0);
+    EXPECT_EQ(link.Send("abc", 3), 2);
+    EXPECT_EQ(port.PeekError(), COMM_SHORT_WRITE);
+    EXPECT_EQ(port.Count("Write"), 1) << "no retry";
+    EXPECT_EQ(link.Reserved(), COMM_NOT_SUPPORTED);
+}
+
+TEST_F(LinkTest, RxCountAsksForTheReceiveSide) {
+    CommLink link(&port);
+    port.rx = {1, 2, 3};
+    port.calls.clear();
+    EXPECT_EQ(link.RxCount(), 3);
+    EXPECT_EQ(port.calls, std::vector<std::string>{"GetStatus 1"});
+}
+
+} // namespace
