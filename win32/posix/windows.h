@@ -53,3 +53,5 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 /// terminator included, so `buffer` needs at most 1024 bytes. Returns the characters stored,
 /// without the terminator.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
+
+#include "winbase_serial.h"

@@ -1,0 +1,46 @@
+// A serial line in memory, for tests: install it for a COM number (InstallSerialLine) and the
+// Windows comm functions drive it as they drive a terminal. It shows what a pseudo-terminal
+// cannot: modem inputs, line error counts, break and output lines as last set, a transmit queue
+// that fills, and a configuration the "driver" refuses. Everything is plain public state.
+#pragma once
+
+#include "serial_line_posix.h"
+
+#include <string>
+
+namespace win32posix {
+
+class FakeSerialLine : public SerialLine {
+public:
+    std::string received;       ///< bytes waiting to be read (the far end feeds them here)
+    std::string sent;           ///< every byte the line took for sending, in order
+    uint32_t outQueue = 0;      ///< bytes reported as waiting to be sent
+    uint32_t txCapacity = 4096; ///< Write takes at most txCapacity - outQueue bytes
+    bool holdOutput = false;    ///< taken bytes stay counted in outQueue (else they leave at once)
+    unsigned modemInputs = 0;   ///< kLineCts | kLineDsr | kLineRing | kLineDcd now
+    bool hasModemLines = true;  ///< false: modem calls fail with ENOTTY, as on a pty
+    bool hasCounters = true;    ///< false: Counters fails with ENOTTY, as on a pty
+    unsigned outputLines = 0;   ///< kLineDtr | kLineRts as last set
+    bool breakOn = false;       ///< break as last set
+    bool outputStopped = false; ///< FlowOutput(true) in effect
+    LineCounters counters;      ///< error counts; tests raise them to report line errors
+    LineSettings settings;      ///< as last applied
+    int refuseSettings = 0;     ///< non-zero: SetSettings fails with this errno value
+    int failAll = 0;            ///< non-zero: every operation fails with this (a vanished device)
+    int setSettingsCalls = 0;   ///< how often SetSettings was asked
+
+    int Read(void* buffer, size_t count, size_t* got) override;
+    int Write(const void* bytes, size_t count, size_t* put) override;
+    int Queues(uint32_t* inQueue, uint32_t* outQueue) override;
+    int Counters(LineCounters* counts) override;
+    int GetSettings(LineSettings* current) override;
+    int SetSettings(const LineSettings& wanted) override;
+    int ModemLines(unsigned* bits) override;
+    int SetModemLines(unsigned bits, bool on) override;
+    int SetBreak(bool on) override;
+    int Flush(bool receive, bool transmit) override;
+    int FlowOutput(bool stop) override;
+    int WaitReadable(int timeoutMs) override;
+};
+
+} // namespace win32posix

@@ -1,0 +1,234 @@
+// A SerialLine over a real terminal (ttyS, ttyUSB, ttyACM, a pty slave). Settings go through raw
+// TCGETS2/TCSETS2 with BOTHER only; <asm/termbits.h> clashes with <termios.h>, so this file never
+// includes the latter (tcflush/tcflow are their ioctls).
+#include "serial_line_posix.h"
+
+#include <asm/termbits.h>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<uint64_t> g_syscalls{0};
+
+// Every system call of a line goes through here, so measurements can count them.
+template <typename... Args> int Ioctl(int fd, unsigned long request, Args... args) {
+    g_syscalls.fetch_add(1, std::memory_order_relaxed);
+    return ioctl(fd, request, args...) == 0 ? 0 : errno;
+}
+
+// A driver may round a rate; a UART still talks within about 3% of the rate asked for.
+bool RateMet(uint32_t wanted, uint32_t got) {
+    uint64_t diff = wanted > got ? wanted - got : got - wanted;
+    return diff * 100 <= static_cast<uint64_t>(wanted) * 3;
+}
+
+struct ParityBits {
+    tcflag_t bits;
+};
+// Indexed by NOPARITY..SPACEPARITY.
+constexpr ParityBits kParityBits[5] = {
+    {0}, {PARENB | PARODD}, {PARENB}, {PARENB | CMSPAR | PARODD}, {PARENB | CMSPAR}};
+constexpr tcflag_t kParityMask = PARENB | PARODD | CMSPAR;
+
+uint8_t ParityOf(tcflag_t cflag) {
+    for (uint8_t i = 0; i < 5; ++i) {
+        if ((cflag & kParityMask) == kParityBits[i].bits) return i;
+    }
+    return NOPARITY;
+}
+
+void ToTermios(const win32posix::LineSettings& s, struct ::termios2* tio) {
+    static constexpr tcflag_t kSizes[4] = {CS5, CS6, CS7, CS8};
+    tio->c_cflag &= ~(CSIZE | kParityMask | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
+    tio->c_cflag |= kSizes[(s.dataBits - 5) & 3] | kParityBits[s.parity % 5].bits;
+    tio->c_cflag |= (s.twoStopBits ? CSTOPB : 0) | (s.rtsCts ? CRTSCTS : 0);
+    tio->c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    tio->c_ospeed = tio->c_ispeed = s.baud;
+    tio->c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    tio->c_iflag |= (s.xonOutput ? IXON : 0) | (s.xonInput ? IXOFF : 0) | (s.parityCheck ? INPCK : 0);
+    tio->c_cc[VSTART] = static_cast<cc_t>(s.xonChar);
+    tio->c_cc[VSTOP] = static_cast<cc_t>(s.xoffChar);
+}
+
+void FromTermios(const struct ::termios2& tio, win32posix::LineSettings* s) {
+    s->baud = tio.c_ospeed;
+    s->dataBits =
+        static_cast<uint8_t>(5 + ((tio.c_cflag & CSIZE) == CS6) + 2 * ((tio.c_cflag & CSIZE) == CS7) +
+                             3 * ((tio.c_cflag & CSIZE) == CS8));
+    s->parity = ParityOf(tio.c_cflag);
+    s->twoStopBits = (tio.c_cflag & CSTOPB) != 0;
+    s->rtsCts = (tio.c_cflag & CRTSCTS) != 0;
+    s->xonOutput = (tio.c_iflag & IXON) != 0;
+    s->xonInput = (tio.c_iflag & IXOFF) != 0;
+    s->parityCheck = (tio.c_iflag & INPCK) != 0;
+    s->xonChar = static_cast<char>(tio.c_cc[VSTART]);
+    s->xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+}
+
+// Raw mode as a serial port needs it; HUPCL off so closing leaves DTR to the port's own calls.
+int MakeRawNoHangup(int fd) {
+    struct ::termios2 tio {};
+    if (int error = Ioctl(fd, TCGETS2, &tio)) return error;
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~(CSIZE | PARENB | HUPCL);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    return Ioctl(fd, TCSETS2, &tio);
+}
+
+// A driver left in "38400 means a custom divisor" mode would ignore the rates set; drivers
+// without TIOCGSERIAL (ptys, most USB adapters) cannot be in that mode.
+void ClearCustomDivisor(int fd) {
+    struct serial_struct serial {};
+    if (Ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_SPD_MASK) == 0) return;
+    serial.flags &= ~ASYNC_SPD_MASK;
+    Ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+class TtyLine : public win32posix::SerialLine {
+public:
+    explicit TtyLine(int fd) : m_fd(fd) {}
+    ~TtyLine() override {
+        // The exclusive flag outlives this descriptor on a pty slave whose master stays open.
+        Ioctl(m_fd, TIOCNXCL);
+        close(m_fd);
+    }
+    TtyLine(const TtyLine&) = delete;
+    TtyLine& operator=(const TtyLine&) = delete;
+
+    int Read(void* buffer, size_t count, size_t* got) override {
+        g_syscalls.fetch_add(1, std::memory_order_relaxed);
+        ssize_t n = read(m_fd, buffer, count);
+        *got = n > 0 ? static_cast<size_t>(n) : 0;
+        return n >= 0 || errno == EAGAIN ? 0 : errno;
+    }
+    int Write(const void* bytes, size_t count, size_t* put) override {
+        g_syscalls.fetch_add(1, std::memory_order_relaxed);
+        ssize_t n = write(m_fd, bytes, count);
+        *put = n > 0 ? static_cast<size_t>(n) : 0;
+        return n >= 0 || errno == EAGAIN ? 0 : errno;
+    }
+    int Queues(uint32_t* inQueue, uint32_t* outQueue) override {
+        int in = 0, out = 0;
+        int error = Ioctl(m_fd, FIONREAD, &in);
+        if (error == 0) error = Ioctl(m_fd, TIOCOUTQ, &out);
+        *inQueue = static_cast<uint32_t>(in);
+        *outQueue = static_cast<uint32_t>(out);
+        return error;
+    }
+    int Counters(win32posix::LineCounters* counters) override {
+        struct serial_icounter_struct icount {};
+        int error = Ioctl(m_fd, TIOCGICOUNT, &icount);
+        counters->frame = static_cast<uint32_t>(icount.frame);
+        counters->overrun = static_cast<uint32_t>(icount.overrun);
+        counters->parity = static_cast<uint32_t>(icount.parity);
+        counters->brk = static_cast<uint32_t>(icount.brk);
+        counters->bufOverrun = static_cast<uint32_t>(icount.buf_overrun);
+        return error;
+    }
+    int GetSettings(win32posix::LineSettings* settings) override {
+        struct ::termios2 tio {};
+        int error = Ioctl(m_fd, TCGETS2, &tio);
+        if (error == 0) FromTermios(tio, settings);
+        return error;
+    }
+    int SetSettings(const win32posix::LineSettings& settings) override;
+    int ModemLines(unsigned* bits) override;
+    int SetModemLines(unsigned bits, bool on) override {
+        int lines =
+            ((bits & win32posix::kLineDtr) ? TIOCM_DTR : 0) | ((bits & win32posix::kLineRts) ? TIOCM_RTS : 0);
+        return Ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &lines);
+    }
+    int SetBreak(bool on) override { return Ioctl(m_fd, on ? TIOCSBRK : TIOCCBRK); }
+    int Flush(bool receive, bool transmit) override {
+        if (!receive && !transmit) return 0;
+        return Ioctl(m_fd, TCFLSH, receive && transmit ? TCIOFLUSH : receive ? TCIFLUSH : TCOFLUSH);
+    }
+    int FlowOutput(bool stop) override { return Ioctl(m_fd, TCXONC, stop ? TCOOFF : TCOON); }
+    int WaitReadable(int timeoutMs) override {
+        pollfd wanted{m_fd, POLLIN, 0};
+        g_syscalls.fetch_add(1, std::memory_order_relaxed);
+        if (poll(&wanted, 1, timeoutMs) < 0 && errno != EINTR) return errno;
+        return (wanted.revents & (POLLERR | POLLHUP | POLLNVAL)) ? EIO : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+int TtyLine::SetSettings(const win32posix::LineSettings& settings) {
+    struct ::termios2 before {};
+    if (int error = Ioctl(m_fd, TCGETS2, &before)) return error;
+    struct ::termios2 tio = before;
+    ToTermios(settings, &tio);
+    if (int error = Ioctl(m_fd, TCSETS2, &tio)) return error;
+    // Drivers clamp or round rates they cannot make without failing the call: read it back.
+    struct ::termios2 after {};
+    if (Ioctl(m_fd, TCGETS2, &after) == 0 && !RateMet(settings.baud, after.c_ospeed)) {
+        Ioctl(m_fd, TCSETS2, &before);
+        return EINVAL;
+    }
+    return 0;
+}
+
+int TtyLine::ModemLines(unsigned* bits) {
+    int lines = 0;
+    int error = Ioctl(m_fd, TIOCMGET, &lines);
+    static constexpr struct {
+        int tiocm;
+        unsigned bit;
+    } kLines[] = {{TIOCM_DTR, win32posix::kLineDtr}, {TIOCM_RTS, win32posix::kLineRts},
+                  {TIOCM_CTS, win32posix::kLineCts}, {TIOCM_DSR, win32posix::kLineDsr},
+                  {TIOCM_RI, win32posix::kLineRing}, {TIOCM_CD, win32posix::kLineDcd}};
+    *bits = 0;
+    for (const auto& line : kLines) {
+        if (lines & line.tiocm) *bits |= line.bit;
+    }
+    return error;
+}
+
+// Closes `fd` and returns `error`, so callers report the first failure.
+int CloseWith(int fd, int error) {
+    close(fd);
+    return error;
+}
+
+int OpenExclusive(const std::string& path, int* fd) {
+    g_syscalls.fetch_add(1, std::memory_order_relaxed);
+    *fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (*fd < 0) return errno;
+    struct ::termios2 tio {};
+    if (int error = Ioctl(*fd, TCGETS2, &tio)) return CloseWith(*fd, error == EINVAL ? ENOTTY : error);
+    // flock is the real guard: TIOCEXCL does not stop root, and CI runs as root.
+    if (flock(*fd, LOCK_EX | LOCK_NB) != 0) return CloseWith(*fd, errno == EAGAIN ? EWOULDBLOCK : errno);
+    Ioctl(*fd, TIOCEXCL);
+    if (int error = MakeRawNoHangup(*fd)) return CloseWith(*fd, error);
+    ClearCustomDivisor(*fd);
+    return 0;
+}
+
+} // namespace
+
+namespace win32posix {
+
+SerialLine* OpenTtyLine(const std::string& path, int* error) {
+    int fd = -1;
+    *error = OpenExclusive(path, &fd);
+    return *error == 0 ? new TtyLine(fd) : nullptr;
+}
+
+uint64_t TtySyscallCount() {
+    return g_syscalls.load(std::memory_order_relaxed);
+}
+
+} // namespace win32posix
