@@ -1,0 +1,51 @@
+// The framework's entry point.
+#include "qt_internal.h"
+
+#include "../winapp.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool HasDisplay() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && value[0]) return true;
+    }
+    return false;
+}
+
+int RunApp(CWinApp* app) {
+    afx_detail::InitPlatform();
+    if (!app->InitInstance()) return app->ExitInstance();
+    QApplication::exec();
+    return app->ExitInstance();
+}
+
+} // namespace
+
+void AfxInitPlatform() {
+    afx_detail::InitPlatform();
+}
+
+int AfxWinMain(int argc, char** argv) {
+    CWinApp* app = AfxGetApp();
+    std::string name = AfxExecutableName(argc > 0 ? argv[0] : nullptr);
+    if (!app) {
+        std::fprintf(stderr, "%s: no application object (define one global object of a CWinApp class)\n", name.c_str());
+        return 1;
+    }
+    app->SetExeName(name);
+    if (QApplication::instance()) return RunApp(app);
+    // Without a display Qt aborts; say what to do instead.
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "%s: no display: set DISPLAY, or QT_QPA_PLATFORM=offscreen to run without one\n",
+                     name.c_str());
+        return 1;
+    }
+    QApplication qtApp(argc, argv);
+    return RunApp(app);
+}

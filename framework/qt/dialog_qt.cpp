@@ -1,0 +1,175 @@
+// CDialog over QDialog: building from the template, the modal run, and the routing of keys, the
+// close box and the system menu into the dialog's messages.
+#include "qt_internal.h"
+
+#include "../menu.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace {
+
+void SendCommand(WndImpl* impl, int id) {
+    impl->Send(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), 0);
+}
+
+Qt::WindowFlags FlagsFor(DWORD style) {
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+    if (style & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+    if (!(style & WS_THICKFRAME)) flags |= Qt::MSWindowsFixedSizeDialogHint;
+    return flags;
+}
+
+// The default push button: the focused push button, else the one marked default.
+QPushButton* DefaultButton(QWidget* dialog) {
+    if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget()); focused && focused->window() == dialog)
+        return focused;
+    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+        if (b->isDefault() && b->isEnabled() && b->isVisible()) return b;
+    }
+    return nullptr;
+}
+
+// Windows focuses the first visible, enabled WS_TABSTOP control when WM_INITDIALOG returns TRUE.
+void FocusFirstTabStop(WndImpl* impl, const DialogTemplate& tmpl) {
+    for (size_t i = 0; i < tmpl.items.size(); ++i) {
+        QWidget* w = impl->items[i];
+        if ((tmpl.items[i].style & WS_TABSTOP) && w->isEnabled() && !w->isHidden()) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+void DialogWidget::accept() {
+    SendCommand(m_impl, IDOK);
+}
+
+void DialogWidget::reject() {
+    SendCommand(m_impl, IDCANCEL);
+}
+
+void DialogWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    QPainter* outer = m_impl->painter;
+    m_impl->painter = &painter;
+    m_impl->invalid = false;
+    m_impl->Send(WM_PAINT);
+    m_impl->painter = outer;
+}
+
+void DialogWidget::keyPressEvent(QKeyEvent* event) {
+    int key = event->key();
+    if (key == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
+        afx_detail::ShowSystemMenu(m_impl, mapToGlobal(QPoint(0, 0)));
+    } else if (key == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        SendCommand(m_impl, IDCANCEL);
+    } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (QPushButton* button = DefaultButton(this)) {
+            button->click();
+        } else {
+            SendCommand(m_impl, IDOK);
+        }
+    } else {
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void DialogWidget::closeEvent(QCloseEvent* event) {
+    // The dialog decides: the close box is the system command "Close" (WM_SYSCOMMAND SC_CLOSE).
+    event->ignore();
+    m_impl->Send(WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void DialogWidget::contextMenuEvent(QContextMenuEvent* event) {
+    afx_detail::ShowSystemMenu(m_impl, event->globalPos());
+}
+
+namespace afx_detail {
+
+void ShowSystemMenu(WndImpl* impl, const QPoint& pos) {
+    CMenu* sysMenu = impl->wnd->GetSystemMenu(FALSE);
+    if (!sysMenu) return;
+    QMenu popup(impl->widget);
+    for (const CMenu::Item& item : sysMenu->Items()) {
+        if (item.flags & MF_SEPARATOR) {
+            popup.addSeparator();
+            continue;
+        }
+        QAction* action = popup.addAction(ToQString(item.text));
+        action->setData(QVariant::fromValue<qulonglong>(item.id));
+        action->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
+    }
+    QAction* chosen = popup.exec(pos);
+    if (chosen) impl->Send(WM_SYSCOMMAND, static_cast<WPARAM>(chosen->data().toULongLong()), 0);
+}
+
+} // namespace afx_detail
+
+BOOL CDialog::BuildAndInit() {
+    if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
+    if (!m_pTemplate) {
+        std::fprintf(stderr, "dialog template %u is not registered (AfxRegisterResources)\n", m_nTemplateId);
+        return FALSE;
+    }
+    DestroyWindow();
+    const DialogTemplate& t = *m_pTemplate;
+    auto* impl = new WndImpl(this);
+    WndImpl* owner = m_pParent ? m_pParent->Impl() : nullptr;
+    impl->widget = new DialogWidget(impl, owner ? owner->widget.data() : nullptr);
+    impl->widget->setWindowFlags(FlagsFor(t.style));
+    impl->widget->setWindowTitle(afx_detail::ToQString(t.caption));
+    QFont font = afx_detail::DialogFont(t.fontName, t.pointSize);
+    impl->widget->setFont(font);
+    QSize base = afx_detail::BaseUnits(font);
+    QSize client = afx_detail::DluToPixels(QRect(0, 0, t.cx, t.cy), base).size();
+    if (t.style & WS_THICKFRAME) impl->widget->resize(client);
+    else impl->widget->setFixedSize(client);
+    afx_detail::BuildControls(impl, t, base);
+    Attach(impl);
+    m_bEnded = false;
+    m_nResult = -1;
+    if (SendMessage(WM_INITDIALOG) && Impl() == impl && !m_bEnded) FocusFirstTabStop(impl, t);
+    return Impl() == impl;
+}
+
+INT_PTR CDialog::DoModal() {
+    if (m_bInModal) {
+        std::fprintf(stderr, "dialog %u is already running modally\n", m_nTemplateId);
+        return -1;
+    }
+    m_bInModal = true;
+    if (!BuildAndInit()) {
+        m_bInModal = false;
+        return -1;
+    }
+    if (!m_bEnded) {
+        Impl()->widget->setWindowModality(Qt::ApplicationModal);
+        Impl()->widget->exec();
+    }
+    int result = m_nResult;
+    DestroyWindow();
+    m_bInModal = false;
+    return result;
+}
+
+BOOL CDialog::Create() {
+    if (!BuildAndInit()) return FALSE;
+    if ((m_pTemplate->style & WS_VISIBLE) && !m_bEnded) Impl()->widget->show();
+    return TRUE;
+}
+
+void CDialog::EndDialog(int result) {
+    m_nResult = result;
+    m_bEnded = true;
+    if (Impl() && Impl()->widget) Impl()->widget->QDialog::done(result);
+}

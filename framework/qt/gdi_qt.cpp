@@ -1,0 +1,110 @@
+// Drawing on a QPainter with GDI's pixel rules.
+#include "qt_internal.h"
+
+#include <QFontMetrics>
+
+#include <cstdlib>
+
+struct DCSurface {
+    QPainter* painter;
+};
+
+namespace {
+
+void FillPixels(QPainter& p, int x, int y, int w, int h, COLORREF color) {
+    p.fillRect(QRect(x, y, w, h), afx_detail::ToQColor(color));
+}
+
+// A one-pixel line from a up to b, b itself left out. Axis-parallel lines are filled rectangles;
+// others are stepped with Bresenham's rule.
+void ThinLine(QPainter& p, POINT a, POINT b, COLORREF color) {
+    if (a.y == b.y) {
+        if (a.x < b.x) FillPixels(p, a.x, a.y, b.x - a.x, 1, color);
+        if (a.x > b.x) FillPixels(p, b.x + 1, a.y, a.x - b.x, 1, color);
+        return;
+    }
+    if (a.x == b.x) {
+        if (a.y < b.y) FillPixels(p, a.x, a.y, 1, b.y - a.y, color);
+        if (a.y > b.y) FillPixels(p, a.x, b.y + 1, 1, a.y - b.y, color);
+        return;
+    }
+    int dx = std::abs(b.x - a.x), sx = a.x < b.x ? 1 : -1;
+    int dy = -std::abs(b.y - a.y), sy = a.y < b.y ? 1 : -1;
+    int err = dx + dy;
+    for (int x = a.x, y = a.y; x != b.x || y != b.y;) {
+        FillPixels(p, x, y, 1, 1, color);
+        int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+}
+
+} // namespace
+
+namespace afx_detail {
+
+DCSurface* BeginPaint(CWnd* wnd) {
+    WndImpl* impl = wnd ? wnd->Impl() : nullptr;
+    if (!impl || !impl->painter) return nullptr;
+    impl->painter->setRenderHint(QPainter::Antialiasing, false);
+    return new DCSurface{impl->painter};
+}
+
+} // namespace afx_detail
+
+CDC::~CDC() {
+    delete m_pSurface;
+}
+
+BOOL CDC::LineTo(int x, int y) {
+    POINT from = m_pos;
+    m_pos = {x, y};
+    if (!m_pSurface) return TRUE;
+    QPainter& p = *m_pSurface->painter;
+    if (m_pPen->Width() <= 1) {
+        ThinLine(p, from, m_pos, m_pPen->Color());
+    } else {
+        // Wide pens: Qt's own stroke with round ends, as GDI's default geometric pen.
+        p.setPen(QPen(afx_detail::ToQColor(m_pPen->Color()), m_pPen->Width(), Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(from.x, from.y, x, y);
+    }
+    return TRUE;
+}
+
+BOOL CDC::TextOut(int x, int y, const char* text, int length) {
+    if (!m_pSurface || !text || length <= 0) return TRUE;
+    QPainter& p = *m_pSurface->painter;
+    QFont font = afx_detail::SystemFont();
+    QFontMetrics metrics(font);
+    QString s = QString::fromUtf8(text, length);
+    if (m_nBkMode == OPAQUE) FillPixels(p, x, y, metrics.horizontalAdvance(s), metrics.height(), m_bkColor);
+    p.setFont(font);
+    p.setPen(afx_detail::ToQColor(m_textColor));
+    p.setBackgroundMode(Qt::TransparentMode);
+    p.drawText(x, y + metrics.ascent(), s); // Qt puts y on the baseline, GDI on the top
+    return TRUE;
+}
+
+BOOL CDC::DrawIcon(int x, int y, HICON icon) {
+    if (!icon) return FALSE;
+    if (m_pSurface) m_pSurface->painter->drawPixmap(x, y, afx_detail::IconPixmap(icon, true));
+    return TRUE;
+}
+
+void CDC::FillSolidRect(LPCRECT rect, COLORREF color) {
+    if (m_pSurface) FillPixels(*m_pSurface->painter, rect->left, rect->top, rect->right - rect->left,
+                               rect->bottom - rect->top, color);
+}
+
+CPaintDC::CPaintDC(CWnd* wnd) {
+    m_pSurface = afx_detail::BeginPaint(wnd);
+    m_hDC = m_pSurface ? reinterpret_cast<HDC>(static_cast<CDC*>(this)) : nullptr;
+}
+
+CPaintDC::~CPaintDC() = default;

@@ -1,0 +1,85 @@
+// Qt side of the framework: the platform window behind a CWnd and the helpers the backend files
+// share. Only framework/qt/*.cpp (and the framework's tests, through qt_access.h) include it.
+#pragma once
+
+#include "../dialog.h"
+#include "../gdi.h"
+#include "../resources.h"
+
+#include <QButtonGroup>
+#include <QDialog>
+#include <QFont>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+#include <map>
+#include <vector>
+
+class WindowTimer;
+
+/// The Qt dialog behind a CDialog: routes keys, the close box, the system menu and painting into
+/// the window's messages.
+class DialogWidget : public QDialog {
+public:
+    DialogWidget(WndImpl* impl, QWidget* parent) : QDialog(parent), m_impl(impl) {}
+    void accept() override;
+    void reject() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    WndImpl* m_impl;
+};
+
+struct WndImpl {
+    CWnd* wnd = nullptr;
+    QPointer<DialogWidget> widget;
+    std::vector<QWidget*> items; ///< per template index; null for controls not built
+    std::vector<QButtonGroup*> groups;
+    std::map<UINT_PTR, WindowTimer*> timers;
+    QPainter* painter = nullptr; ///< set while WM_PAINT is being handled
+    bool invalid = false;        ///< part of the window awaits repainting
+    HICON icons[2] = {nullptr, nullptr}; ///< ICON_SMALL, ICON_BIG
+
+    explicit WndImpl(CWnd* owner);
+    ~WndImpl();
+    HWND Handle() { return reinterpret_cast<HWND>(this); }
+    /// The live window with handle `hwnd`, or null.
+    static WndImpl* FromHandle(HWND hwnd);
+    /// The live window whose widget is `widget` (or contains it), or null.
+    static WndImpl* FromWidget(QWidget* widget);
+    /// Sends `message` to the CWnd (the way every platform event enters the framework).
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return wnd->SendMessage(message, wParam, lParam); }
+    /// The widget of the first control with `id`, or null.
+    QWidget* Item(int id) const;
+    /// Kills every timer.
+    void KillTimers();
+};
+
+namespace afx_detail {
+/// The font a template names, mapped to an installed metric-compatible one, at 96 dpi.
+QFont DialogFont(const char* name, int pointSize);
+/// Dialog base units (average character width, height) of `font`.
+QSize BaseUnits(const QFont& font);
+/// A dialog-unit rectangle in pixels for `base` units.
+QRect DluToPixels(const QRect& dlu, QSize base);
+/// The context's default font: the system font, not the dialog's (16 px high, no antialiasing).
+QFont SystemFont();
+/// A COLORREF as a QColor.
+QColor ToQColor(COLORREF color);
+/// Text of a UTF-8 C string.
+QString ToQString(const char* text);
+/// Pixmap of an icon's big (32x32) or small (16x16) picture; null pixmap for a null icon.
+QPixmap IconPixmap(HICON icon, bool big);
+/// Opens the system menu of `impl` at global position `pos` and sends the choice as WM_SYSCOMMAND.
+void ShowSystemMenu(WndImpl* impl, const QPoint& pos);
+/// Builds the controls of `tmpl` on the dialog widget of `impl`.
+void BuildControls(WndImpl* impl, const DialogTemplate& tmpl, QSize base);
+/// Installs the message-box handler, the focus source and the application settings.
+void InitPlatform();
+} // namespace afx_detail

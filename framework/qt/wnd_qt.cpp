@@ -1,0 +1,237 @@
+// CWnd over a Qt widget: window state, control access, and the default processing.
+#include "qt_internal.h"
+
+#include "../menu.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <set>
+
+namespace {
+
+std::set<WndImpl*>& LiveWindows() {
+    static std::set<WndImpl*> live;
+    return live;
+}
+
+// Text of a control as the window system would give it.
+QString ItemText(QWidget* item) {
+    if (auto* edit = qobject_cast<QLineEdit*>(item)) return edit->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(item)) return button->text();
+    if (auto* label = qobject_cast<QLabel*>(item)) return label->text();
+    return item ? item->windowTitle() : QString();
+}
+
+void SetItemText(QWidget* item, const QString& text) {
+    if (auto* edit = qobject_cast<QLineEdit*>(item)) {
+        edit->setText(text);
+        edit->home(false); // show the start of the text, as an edit field does after WM_SETTEXT
+    } else if (auto* button = qobject_cast<QAbstractButton*>(item)) {
+        button->setText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(item)) {
+        label->setText(text);
+    }
+}
+
+void SetButtonChecked(QAbstractButton* button, bool checked) {
+    QButtonGroup* group = button->group();
+    // An exclusive group refuses to uncheck its last checked button; loading "none" must work.
+    bool exclusive = group && group->exclusive();
+    if (exclusive && !checked) group->setExclusive(false);
+    button->setChecked(checked);
+    if (exclusive && !checked) group->setExclusive(true);
+}
+
+} // namespace
+
+WndImpl::WndImpl(CWnd* owner) : wnd(owner) {
+    LiveWindows().insert(this);
+}
+
+WndImpl::~WndImpl() {
+    LiveWindows().erase(this);
+}
+
+WndImpl* WndImpl::FromHandle(HWND hwnd) {
+    auto* impl = reinterpret_cast<WndImpl*>(hwnd);
+    return LiveWindows().count(impl) ? impl : nullptr;
+}
+
+WndImpl* WndImpl::FromWidget(QWidget* widget) {
+    QWidget* window = widget ? widget->window() : nullptr;
+    for (WndImpl* impl : LiveWindows()) {
+        if (impl->widget && impl->widget == window) return impl;
+    }
+    return nullptr;
+}
+
+QWidget* WndImpl::Item(int id) const {
+    const auto* dlg = dynamic_cast<const CDialog*>(wnd);
+    const DialogTemplate* t = dlg ? dlg->GetTemplate() : nullptr;
+    if (!t) return nullptr;
+    for (size_t i = 0; i < t->items.size() && i < items.size(); ++i) {
+        if (t->items[i].id == id) return items[i];
+    }
+    return nullptr;
+}
+
+CWnd* CWnd::FromHandle(HWND hwnd) {
+    WndImpl* impl = WndImpl::FromHandle(hwnd);
+    return impl ? impl->wnd : nullptr;
+}
+
+BOOL CWnd::DestroyWindow() {
+    if (!m_pImpl) return FALSE;
+    WndImpl* impl = m_pImpl;
+    Detach();
+    impl->KillTimers();
+    delete impl->widget.data();
+    delete impl;
+    return TRUE;
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) SendMessage(WM_CLOSE);
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) ShowWindow(SW_MINIMIZE);
+        if ((wParam & 0xFFF0) == SC_RESTORE) ShowWindow(SW_RESTORE);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow();
+        return 0;
+    case WM_ICONERASEBKGND:
+        if (CDC* dc = CDC::FromHandle(reinterpret_cast<HDC>(wParam)); dc && m_pImpl && m_pImpl->widget) {
+            CRect rc;
+            GetClientRect(rc);
+            QColor bg = m_pImpl->widget->palette().color(QPalette::Window);
+            dc->FillSolidRect(rc, RGB(bg.red(), bg.green(), bg.blue()));
+            return 1;
+        }
+        return 0;
+    default:
+        return 0; // WM_PAINT: the background is already erased; timers and the rest need nothing
+    }
+}
+
+BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!m_pImpl || !m_pImpl->widget) return FALSE;
+    QMetaObject::invokeMethod(
+        m_pImpl->widget.data(), [this, message, wParam, lParam] { SendMessage(message, wParam, lParam); },
+        Qt::QueuedConnection);
+    return TRUE;
+}
+
+void CWnd::InvalidateRect(LPCRECT rect, BOOL) {
+    if (!m_pImpl || !m_pImpl->widget) return;
+    m_pImpl->invalid = true;
+    if (rect) {
+        m_pImpl->widget->update(QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
+    } else {
+        m_pImpl->widget->update();
+    }
+}
+
+void CWnd::UpdateWindow() {
+    if (m_pImpl && m_pImpl->widget && m_pImpl->invalid && m_pImpl->widget->isVisible()) m_pImpl->widget->repaint();
+}
+
+void CWnd::GetClientRect(LPRECT rect) const {
+    QSize size = m_pImpl && m_pImpl->widget ? m_pImpl->widget->size() : QSize(0, 0);
+    *rect = RECT{0, 0, size.width(), size.height()};
+}
+
+BOOL CWnd::IsIconic() const {
+    return m_pImpl && m_pImpl->widget && m_pImpl->widget->isMinimized();
+}
+
+BOOL CWnd::IsWindowVisible() const {
+    return m_pImpl && m_pImpl->widget && m_pImpl->widget->isVisible();
+}
+
+BOOL CWnd::ShowWindow(int command) {
+    if (!m_pImpl || !m_pImpl->widget) return FALSE;
+    QWidget* w = m_pImpl->widget;
+    BOOL wasVisible = w->isVisible();
+    switch (command) {
+    case SW_HIDE: w->hide(); break;
+    case SW_MINIMIZE:
+    case SW_SHOWMINIMIZED: w->showMinimized(); break;
+    case SW_RESTORE:
+    case SW_SHOWNORMAL: w->showNormal(); break;
+    default: w->show(); break;
+    }
+    return wasVisible;
+}
+
+HICON CWnd::SetIcon(HICON icon, BOOL bigIcon) {
+    if (!m_pImpl || !m_pImpl->widget) return nullptr;
+    HICON& slot = m_pImpl->icons[bigIcon ? ICON_BIG : ICON_SMALL];
+    HICON previous = slot;
+    slot = icon;
+    QIcon windowIcon;
+    if (HICON small = m_pImpl->icons[ICON_SMALL]) windowIcon.addPixmap(afx_detail::IconPixmap(small, false));
+    if (HICON big = m_pImpl->icons[ICON_BIG]) windowIcon.addPixmap(afx_detail::IconPixmap(big, true));
+    m_pImpl->widget->setWindowIcon(windowIcon);
+    return previous;
+}
+
+HICON CWnd::GetIcon(BOOL bigIcon) const {
+    return m_pImpl ? m_pImpl->icons[bigIcon ? ICON_BIG : ICON_SMALL] : nullptr;
+}
+
+void CWnd::SetWindowText(const char* text) {
+    if (m_pImpl && m_pImpl->widget) m_pImpl->widget->setWindowTitle(afx_detail::ToQString(text));
+}
+
+void CWnd::GetWindowText(CString& text) const {
+    text = m_pImpl && m_pImpl->widget ? m_pImpl->widget->windowTitle().toUtf8().constData() : "";
+}
+
+void CWnd::SetDlgItemText(int id, const char* text) {
+    if (m_pImpl) SetItemText(m_pImpl->Item(id), afx_detail::ToQString(text));
+}
+
+int CWnd::GetDlgItemText(int id, CString& text) const {
+    text = m_pImpl ? ItemText(m_pImpl->Item(id)).toUtf8().constData() : "";
+    return text.GetLength();
+}
+
+UINT CWnd::IsDlgButtonChecked(int id) const {
+    auto* button = qobject_cast<QAbstractButton*>(m_pImpl ? m_pImpl->Item(id) : nullptr);
+    return button && button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+}
+
+void CWnd::CheckDlgButton(int id, UINT check) {
+    auto* button = qobject_cast<QAbstractButton*>(m_pImpl ? m_pImpl->Item(id) : nullptr);
+    if (button) SetButtonChecked(button, check == BST_CHECKED);
+}
+
+namespace afx_detail {
+
+BOOL IsItemChecked(const CWnd* wnd, int index) {
+    WndImpl* impl = wnd->Impl();
+    if (!impl || index < 0 || static_cast<size_t>(index) >= impl->items.size()) return FALSE;
+    auto* button = qobject_cast<QAbstractButton*>(impl->items[static_cast<size_t>(index)]);
+    return button && button->isChecked();
+}
+
+void SetItemChecked(CWnd* wnd, int index, BOOL checked) {
+    WndImpl* impl = wnd->Impl();
+    if (!impl || index < 0 || static_cast<size_t>(index) >= impl->items.size()) return;
+    auto* button = qobject_cast<QAbstractButton*>(impl->items[static_cast<size_t>(index)]);
+    if (button) SetButtonChecked(button, checked);
+}
+
+void FocusItem(CWnd* wnd, int id, BOOL selectAll) {
+    QWidget* item = wnd->Impl() ? wnd->Impl()->Item(id) : nullptr;
+    if (!item) return;
+    item->setFocus(Qt::OtherFocusReason);
+    auto* edit = qobject_cast<QLineEdit*>(item);
+    if (edit && selectAll) edit->selectAll();
+}
+
+} // namespace afx_detail
