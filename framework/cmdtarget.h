@@ -35,8 +35,7 @@ struct MessageMap {
 };
 
 /// A map entry that runs `handler` when button `id` is clicked (or command `id` is sent).
-template <typename T>
-constexpr MessageMapEntry CommandEntry(UINT id, void (T::*handler)()) {
+template <typename T> constexpr MessageMapEntry CommandEntry(UINT id, void (T::*handler)()) {
     return MessageMapEntry{WM_COMMAND, id, static_cast<CmdHandler>(handler), BN_CLICKED};
 }
 

@@ -10,7 +10,8 @@ class CWnd;
 
 class CDataExchange {
 public:
-    CDataExchange(CWnd* dlgWnd, BOOL saveAndValidate) : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dlgWnd) {}
+    CDataExchange(CWnd* dlgWnd, BOOL saveAndValidate)
+        : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dlgWnd) {}
     /// TRUE: controls to members; FALSE: members to controls.
     BOOL m_bSaveAndValidate;
     /// The dialog whose controls are exchanged.

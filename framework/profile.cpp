@@ -120,7 +120,8 @@ bool GetValue(const std::string& text, const char* section, const char* key, std
     return true;
 }
 
-std::string SetValue(const std::string& text, const char* section, const char* key, const std::string& value) {
+std::string SetValue(const std::string& text, const char* section, const char* key,
+                     const std::string& value) {
     std::vector<Line> lines = SplitLines(text);
     std::string eol = LineEnding(lines);
     auto range = FindSection(lines, section);
@@ -142,7 +143,8 @@ std::string SetValue(const std::string& text, const char* section, const char* k
         if (!Trim(lines[i].text).empty()) insert = i + 1;
     }
     if (insert > 0 && lines[insert - 1].eol.empty()) lines[insert - 1].eol = eol;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), Line{std::string(key) + "=" + value, eol});
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert),
+                 Line{std::string(key) + "=" + value, eol});
     return Join(lines);
 }
 

@@ -26,7 +26,7 @@ ReadResult ReadFile(const std::string& path, std::string* text) {
 
 // Writes the profile through a symbolic link to the file it names, as an editor would.
 std::string ResolveLink(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     char real[PATH_MAX];
     if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(path.c_str(), real)) return real;
     return path;
@@ -45,7 +45,7 @@ bool MakeFolders(const std::string& folder) {
         std::string part = folder.substr(0, at);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
-    struct stat st{};
+    struct stat st {};
     return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -62,7 +62,7 @@ bool WriteAll(int fd, const std::string& text) {
 
 // Mode for the new file: the old file's, else what a plain creat() would give.
 mode_t ModeFor(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
     mode_t mask = umask(0); // only way to read it; restored at once (one GUI thread)
     umask(mask);

@@ -30,15 +30,18 @@ void AfxRegisterResources(const ResourceTable& table) {
 
 const DialogTemplate* AfxFindDialogTemplate(UINT id) {
     return Find<DialogResource, const DialogTemplate*>(
-        id, [](const ResourceTable& t) { return t.dialogs; }, +[](const DialogResource& e) { return e.dialog; });
+        id, [](const ResourceTable& t) { return t.dialogs; },
+        +[](const DialogResource& e) { return e.dialog; });
 }
 
 const IconResource* AfxFindIconResource(UINT id) {
     return Find<IconResourceEntry, const IconResource*>(
-        id, [](const ResourceTable& t) { return t.icons; }, +[](const IconResourceEntry& e) { return e.icon; });
+        id, [](const ResourceTable& t) { return t.icons; },
+        +[](const IconResourceEntry& e) { return e.icon; });
 }
 
 const char* AfxFindString(UINT id) {
     return Find<StringResource, const char*>(
-        id, [](const ResourceTable& t) { return t.strings; }, +[](const StringResource& e) { return e.text; });
+        id, [](const ResourceTable& t) { return t.strings; },
+        +[](const StringResource& e) { return e.text; });
 }

@@ -17,13 +17,13 @@ std::string BaseWithoutExtension(const std::string& path) {
 
 } // namespace
 
-CWinApp::CWinApp() {
+CWinApp::CWinApp() : m_pPreviousApp(g_pApp) {
     g_pApp = this;
     SetExeName(AfxExecutableName(nullptr));
 }
 
 CWinApp::~CWinApp() {
-    if (g_pApp == this) g_pApp = nullptr;
+    if (g_pApp == this) g_pApp = m_pPreviousApp;
 }
 
 void CWinApp::SetExeName(const std::string& name) {

@@ -13,7 +13,8 @@ class CWnd;
 
 class CWinApp : public CCmdTarget {
 public:
-    /// Registers this object as the application (the last one constructed wins).
+    /// Registers this object as the application (the last one constructed wins; destroying it
+    /// brings back the one before).
     CWinApp();
     ~CWinApp() override;
     CWinApp(const CWinApp&) = delete;
@@ -22,10 +23,10 @@ public:
     /// The main window (set by the program); message boxes without an owner belong to it.
     CWnd* m_pMainWnd = nullptr;
     /// Prepares the window system for the framework (message-box handler behind MessageBoxA, focus
-/// source, no quitting when the last window closes). AfxWinMain calls it; a test that makes its
-/// own QApplication calls it once after that.
-void AfxInitPlatform();
-/// Executable name without folder and extension, e.g. "korvane".
+    /// source, no quitting when the last window closes). AfxWinMain calls it; a test that makes its
+    /// own QApplication calls it once after that.
+    void AfxInitPlatform();
+    /// Executable name without folder and extension, e.g. "korvane".
     std::string m_strExeName;
     /// Profile file: `$XDG_CONFIG_HOME/<m_strExeName>.INI`.
     std::string m_strProfileName;
@@ -49,6 +50,9 @@ void AfxInitPlatform();
 
     /// Sets the executable name and the profile path from it (the entry point calls it with argv[0]).
     void SetExeName(const std::string& name);
+
+private:
+    CWinApp* m_pPreviousApp;
 };
 
 /// The application object, or null before it is constructed.

@@ -35,7 +35,8 @@ int AfxWinMain(int argc, char** argv) {
     CWinApp* app = AfxGetApp();
     std::string name = AfxExecutableName(argc > 0 ? argv[0] : nullptr);
     if (!app) {
-        std::fprintf(stderr, "%s: no application object (define one global object of a CWinApp class)\n", name.c_str());
+        std::fprintf(stderr, "%s: no application object (define one global object of a CWinApp class)\n",
+                     name.c_str());
         return 1;
     }
     app->SetExeName(name);

@@ -25,8 +25,10 @@ QString StaticText(const char* text, DWORD style) {
     if (style & SS_NOPREFIX) return raw;
     QString shown;
     for (int i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '&' && i + 1 < raw.size()) ++i;
-        else if (raw[i] == '&') continue;
+        if (raw[i] == '&' && i + 1 < raw.size())
+            ++i;
+        else if (raw[i] == '&')
+            continue;
         shown += raw[i];
     }
     return shown;
@@ -47,7 +49,9 @@ QWidget* MakeStatic(const DialogItemTemplate& item, QWidget* parent) {
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true); // SS_LEFT wraps at word boundaries
     DWORD align = item.style & SS_TYPEMASK;
-    Qt::Alignment h = align == SS_CENTER ? Qt::AlignHCenter : align == SS_RIGHT ? Qt::AlignRight : Qt::AlignLeft;
+    Qt::Alignment h = align == SS_CENTER  ? Qt::AlignHCenter
+                      : align == SS_RIGHT ? Qt::AlignRight
+                                          : Qt::AlignLeft;
     label->setAlignment(h | Qt::AlignTop);
     return label;
 }

@@ -29,7 +29,8 @@ Qt::WindowFlags FlagsFor(DWORD style) {
 
 // The default push button: the focused push button, else the one marked default.
 QPushButton* DefaultButton(QWidget* dialog) {
-    if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget()); focused && focused->window() == dialog)
+    if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        focused && focused->window() == dialog)
         return focused;
     for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
         if (b->isDefault() && b->isEnabled() && b->isVisible()) return b;
@@ -132,8 +133,10 @@ BOOL CDialog::BuildAndInit() {
     impl->widget->setFont(font);
     QSize base = afx_detail::BaseUnits(font);
     QSize client = afx_detail::DluToPixels(QRect(0, 0, t.cx, t.cy), base).size();
-    if (t.style & WS_THICKFRAME) impl->widget->resize(client);
-    else impl->widget->setFixedSize(client);
+    if (t.style & WS_THICKFRAME)
+        impl->widget->resize(client);
+    else
+        impl->widget->setFixedSize(client);
     afx_detail::BuildControls(impl, t, base);
     Attach(impl);
     m_bEnded = false;
@@ -153,8 +156,11 @@ INT_PTR CDialog::DoModal() {
         return -1;
     }
     if (!m_bEnded) {
+        QPointer<QWidget> before = QApplication::activeWindow();
         Impl()->widget->setWindowModality(Qt::ApplicationModal);
         Impl()->widget->exec();
+        // As on Windows, the window that was active before gets the activation back.
+        if (before && before->isVisible()) before->activateWindow();
     }
     int result = m_nResult;
     DestroyWindow();

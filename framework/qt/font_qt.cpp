@@ -15,12 +15,9 @@ struct FontAlias {
     const char* family;
 };
 constexpr FontAlias kFontAliases[] = {
-    {"MS Sans Serif", "DejaVu Sans Condensed"},
-    {"MS Shell Dlg", "DejaVu Sans Condensed"},
-    {"MS Shell Dlg 2", "DejaVu Sans Condensed"},
-    {"Microsoft Sans Serif", "DejaVu Sans Condensed"},
-    {"Tahoma", "DejaVu Sans Condensed"},
-    {"System", "DejaVu Sans"},
+    {"MS Sans Serif", "DejaVu Sans Condensed"},  {"MS Shell Dlg", "DejaVu Sans Condensed"},
+    {"MS Shell Dlg 2", "DejaVu Sans Condensed"}, {"Microsoft Sans Serif", "DejaVu Sans Condensed"},
+    {"Tahoma", "DejaVu Sans Condensed"},         {"System", "DejaVu Sans"},
 };
 
 // Windows sizes fonts at 96 dpi ("small fonts"); fixed here so that geometry does not depend on
@@ -49,7 +46,8 @@ QFont DialogFont(const char* name, int pointSize) {
 
 QSize BaseUnits(const QFont& font) {
     QFontMetrics metrics(font);
-    int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    int width =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return QSize((width / 26 + 1) / 2, metrics.height());
 }
 

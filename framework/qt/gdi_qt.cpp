@@ -98,8 +98,9 @@ BOOL CDC::DrawIcon(int x, int y, HICON icon) {
 }
 
 void CDC::FillSolidRect(LPCRECT rect, COLORREF color) {
-    if (m_pSurface) FillPixels(*m_pSurface->painter, rect->left, rect->top, rect->right - rect->left,
-                               rect->bottom - rect->top, color);
+    if (m_pSurface)
+        FillPixels(*m_pSurface->painter, rect->left, rect->top, rect->right - rect->left,
+                   rect->bottom - rect->top, color);
 }
 
 CPaintDC::CPaintDC(CWnd* wnd) {

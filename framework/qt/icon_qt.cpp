@@ -41,7 +41,8 @@ QImage Picture(const IconImage& image, std::span<const IconPaletteEntry> palette
                 *why = "a key is missing from the palette";
                 return QImage();
             }
-            QRgb rgb = entry->color == ICON_TRANSPARENT ? qRgba(0, 0, 0, 0) : afx_detail::ToQColor(entry->color).rgb();
+            QRgb rgb = entry->color == ICON_TRANSPARENT ? qRgba(0, 0, 0, 0)
+                                                        : afx_detail::ToQColor(entry->color).rgb();
             out.setPixel(x, y, rgb);
         }
     }

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <win32_posix.h>
 
@@ -27,16 +28,23 @@ struct Answer {
     QMessageBox::StandardButton button;
     int result;
 };
-constexpr Answer kAnswers[] = {
-    {QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}, {QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+constexpr Answer kAnswers[] = {{QMessageBox::Ok, IDOK},
+                               {QMessageBox::Cancel, IDCANCEL},
+                               {QMessageBox::Yes, IDYES},
+                               {QMessageBox::No, IDNO}};
 
 QMessageBox::Icon IconFor(UINT type) {
     switch (type & MB_ICONMASK) {
-    case MB_ICONERROR: return QMessageBox::Critical;
-    case MB_ICONQUESTION: return QMessageBox::Question;
-    case MB_ICONWARNING: return QMessageBox::Warning;
-    case MB_ICONINFORMATION: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case MB_ICONERROR:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
     }
 }
 
@@ -59,7 +67,11 @@ int ShowBox(HWND owner, const char* text, const char* caption, UINT type) {
                     OwnerWidget(owner));
     box.setWindowModality(Qt::ApplicationModal);
     if (set->escape != QMessageBox::NoButton) box.setEscapeButton(set->escape);
+    QPointer<QWidget> before = QApplication::activeWindow();
     int chosen = box.exec();
+    // Windows gives the activation back to the window that had it; without a window manager
+    // (offscreen, bare X) nobody else would, and the keyboard would go nowhere.
+    if (before && before->isVisible()) before->activateWindow();
     for (const Answer& a : kAnswers) {
         if (a.button == chosen) return a.result;
     }

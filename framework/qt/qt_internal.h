@@ -42,8 +42,8 @@ struct WndImpl {
     std::vector<QWidget*> items; ///< per template index; null for controls not built
     std::vector<QButtonGroup*> groups;
     std::map<UINT_PTR, WindowTimer*> timers;
-    QPainter* painter = nullptr; ///< set while WM_PAINT is being handled
-    bool invalid = false;        ///< part of the window awaits repainting
+    QPainter* painter = nullptr;         ///< set while WM_PAINT is being handled
+    bool invalid = false;                ///< part of the window awaits repainting
     HICON icons[2] = {nullptr, nullptr}; ///< ICON_SMALL, ICON_BIG
 
     explicit WndImpl(CWnd* owner);
@@ -54,7 +54,9 @@ struct WndImpl {
     /// The live window whose widget is `widget` (or contains it), or null.
     static WndImpl* FromWidget(QWidget* widget);
     /// Sends `message` to the CWnd (the way every platform event enters the framework).
-    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return wnd->SendMessage(message, wParam, lParam); }
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return wnd->SendMessage(message, wParam, lParam);
+    }
     /// The widget of the first control with `id`, or null.
     QWidget* Item(int id) const;
     /// Kills every timer.

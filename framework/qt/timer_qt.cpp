@@ -30,7 +30,8 @@ private:
     void Post() {
         if (m_pending || m_killed) return;
         m_pending = true;
-        QMetaObject::invokeMethod(this, [this] { Deliver(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Deliver(); }, Qt::QueuedConnection);
     }
     void Deliver() {
         m_pending = false; // taken off the queue: the next period may post again, even during the handler

@@ -129,14 +129,16 @@ void CWnd::InvalidateRect(LPCRECT rect, BOOL) {
     if (!m_pImpl || !m_pImpl->widget) return;
     m_pImpl->invalid = true;
     if (rect) {
-        m_pImpl->widget->update(QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
+        m_pImpl->widget->update(
+            QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
     } else {
         m_pImpl->widget->update();
     }
 }
 
 void CWnd::UpdateWindow() {
-    if (m_pImpl && m_pImpl->widget && m_pImpl->invalid && m_pImpl->widget->isVisible()) m_pImpl->widget->repaint();
+    if (m_pImpl && m_pImpl->widget && m_pImpl->invalid && m_pImpl->widget->isVisible())
+        m_pImpl->widget->repaint();
 }
 
 void CWnd::GetClientRect(LPRECT rect) const {
@@ -157,12 +159,20 @@ BOOL CWnd::ShowWindow(int command) {
     QWidget* w = m_pImpl->widget;
     BOOL wasVisible = w->isVisible();
     switch (command) {
-    case SW_HIDE: w->hide(); break;
+    case SW_HIDE:
+        w->hide();
+        break;
     case SW_MINIMIZE:
-    case SW_SHOWMINIMIZED: w->showMinimized(); break;
+    case SW_SHOWMINIMIZED:
+        w->showMinimized();
+        break;
     case SW_RESTORE:
-    case SW_SHOWNORMAL: w->showNormal(); break;
-    default: w->show(); break;
+    case SW_SHOWNORMAL:
+        w->showNormal();
+        break;
+    default:
+        w->show();
+        break;
     }
     return wasVisible;
 }
