@@ -15,6 +15,10 @@
 
 namespace {
 
+// Windows leaves about 3 px between a radio or check box and its text; Qt's styles leave more,
+// which clips labels that fit their template width on Windows.
+constexpr const char* kTightIndicator = "spacing: 3px;";
+
 bool IsClass(const DialogItemTemplate& item, const char* name) {
     return item.windowClass && strcasecmp(item.windowClass, name) == 0;
 }
@@ -59,7 +63,13 @@ QWidget* MakeStatic(const DialogItemTemplate& item, QWidget* parent) {
 QWidget* MakeEdit(const DialogItemTemplate& item, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setFrame((item.style & WS_BORDER) != 0);
-    edit->setReadOnly((item.style & ES_READONLY) != 0);
+    if (item.style & ES_READONLY) {
+        // Windows draws a read-only field on the dialog's face colour, not on the white of input.
+        edit->setReadOnly(true);
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        edit->setPalette(palette);
+    }
     edit->setText(afx_detail::ToQString(item.text));
     return edit;
 }
@@ -71,11 +81,15 @@ QWidget* MakeButton(const DialogItemTemplate& item, QWidget* parent) {
     case BS_AUTORADIOBUTTON: {
         auto* radio = new QRadioButton(text, parent);
         radio->setAutoExclusive(false); // exclusivity comes from the WS_GROUP group (QButtonGroup)
+        radio->setStyleSheet(kTightIndicator);
         return radio;
     }
     case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-        return new QCheckBox(text, parent);
+    case BS_AUTOCHECKBOX: {
+        auto* check = new QCheckBox(text, parent);
+        check->setStyleSheet(kTightIndicator);
+        return check;
+    }
     default: {
         auto* push = new QPushButton(text, parent);
         push->setDefault((item.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON);

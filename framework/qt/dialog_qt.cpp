@@ -3,6 +3,7 @@
 #include "qt_internal.h"
 
 #include "../menu.h"
+#include "../winapp.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -47,6 +48,15 @@ void FocusFirstTabStop(WndImpl* impl, const DialogTemplate& tmpl) {
             return;
         }
     }
+}
+
+// The owner: the parent given, else (as MFC does) the main window when it is shown, so that the
+// dialog stands centred over it.
+QWidget* OwnerWidget(CDialog* self, CWnd* parent) {
+    CWnd* main = AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr;
+    CWnd* owner = parent ? parent : (main != self ? main : nullptr);
+    QWidget* w = owner && owner->Impl() ? owner->Impl()->widget.data() : nullptr;
+    return w && (parent || w->isVisible()) ? w : nullptr;
 }
 
 } // namespace
@@ -125,8 +135,7 @@ BOOL CDialog::BuildAndInit() {
     DestroyWindow();
     const DialogTemplate& t = *m_pTemplate;
     auto* impl = new WndImpl(this);
-    WndImpl* owner = m_pParent ? m_pParent->Impl() : nullptr;
-    impl->widget = new DialogWidget(impl, owner ? owner->widget.data() : nullptr);
+    impl->widget = new DialogWidget(impl, OwnerWidget(this, m_pParent));
     impl->widget->setWindowFlags(FlagsFor(t.style));
     impl->widget->setWindowTitle(afx_detail::ToQString(t.caption));
     QFont font = afx_detail::DialogFont(t.fontName, t.pointSize);

@@ -3,6 +3,9 @@
 #include "test_dialog.h"
 
 #include <QElapsedTimer>
+#include <QWidget>
+
+#include <qt/qt_access.h>
 
 #include <gtest/gtest.h>
 
@@ -102,4 +105,31 @@ TEST(Timer, DestroyingTheWindowStopsItsTimers) {
     WaitFor([] { return false; }, 150);
     EXPECT_EQ(ticks, atEnd);
     EXPECT_EQ(dlg.SetTimer(1, 20), 0u) << "no window, no timer";
+}
+
+TEST(Timer, TicksReachTheMainDialogWhileANestedModalDialogRuns) {
+    CTestDlg main;
+    AfxGetApp()->m_pMainWnd = &main;
+    int ticks = 0, ticksDuringNested = 0;
+    bool nestedOwnedByMain = false;
+    bool inNested = false;
+    main.onTimer = [&](CTestDlg& d, UINT_PTR) {
+        ++ticks;
+        if (inNested) ++ticksDuringNested;
+        if (ticks != 1) return;
+        CTestDlg nested;
+        inNested = true;
+        RunModal(nested, [&](QWidget* w) {
+            nestedOwnedByMain = w->parentWidget() == AfxQtWidget(&main);
+            WaitFor([] { return false; }, 500);
+            nested.EndDialog(IDOK);
+        });
+        inNested = false;
+        d.EndDialog(IDOK);
+    };
+    int result = RunModal(main, [&](QWidget*) { main.SetTimer(kTimerId, 50); });
+    AfxGetApp()->m_pMainWnd = nullptr;
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(nestedOwnedByMain) << "a dialog without a parent belongs to the shown main window";
+    EXPECT_GE(ticksDuringNested, 5) << "about ten periods pass while the nested dialog runs";
 }
