@@ -156,3 +156,28 @@ TEST(Paint, NormalizeRectSwapsReversedEdges) {
     EXPECT_EQ(rc.right, 10);
     EXPECT_EQ(rc.bottom, 40);
 }
+
+TEST(Paint, IconEraseFillsTheClientWithTheBackgroundAndIconicFollowsTheWindow) {
+    CTestDlg dlg;
+    CTestDlg* self = &dlg;
+    dlg.onPaint = [self](CDC& dc) {
+        CRect rc;
+        self->GetClientRect(rc);
+        dc.FillSolidRect(rc, kRed);
+        self->SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
+    };
+    QImage img;
+    BOOL iconic = FALSE, restored = TRUE;
+    RunModal(dlg, [&](QWidget* w) {
+        WaitFor([&] { return dlg.paints > 0; });
+        img = ScreenImage(w);
+        dlg.ShowWindow(SW_MINIMIZE);
+        iconic = dlg.IsIconic();
+        dlg.ShowWindow(SW_RESTORE);
+        restored = dlg.IsIconic();
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_NE(img.pixel(150, 250), Rgb(kRed)) << "the red fill was erased";
+    EXPECT_TRUE(iconic);
+    EXPECT_FALSE(restored);
+}
