@@ -92,51 +92,49 @@ bool SetBaud(BoardOptions* o, const char* text, std::string* error) {
 
 using Setter = bool (*)(BoardOptions*, const char* value, std::string* error);
 
+bool SetDevice(BoardOptions* o, const char* text, std::string* error) {
+    if (*text == '\0')
+        *error = "--device wants the path of a serial device";
+    else
+        o->device = text;
+    return error->empty();
+}
+
+// One option: a flag, a whole number in a range, or a value with its own parser.
 struct OptionRow {
     const char* name;
-    bool takesValue;
-    Setter set;
+    bool BoardOptions::*flag;
+    int BoardOptions::*number;
+    long min, max;
+    Setter parse;
 };
 
-// Options that take a value get it as `v`; flags ignore it.
 const OptionRow kOptions[] = {
-    {"--com", true,
-     [](BoardOptions* o, const char* v, std::string* e) {
-         return SetInt("--com", v, 1, kMaxCom, &o->com, e);
-     }},
-    {"--device", true,
-     [](BoardOptions* o, const char* v, std::string*) {
-         o->device = v;
-         return true;
-     }},
-    {"--baud", true, SetBaud},
-    {"--force", false, [](BoardOptions* o, const char*, std::string*) { return o->force = true; }},
-    {"--tilt", true, SetTilt},
-    {"--volts", true, SetVolts},
-    {"--delay", true,
-     [](BoardOptions* o, const char* v, std::string* e) {
-         return SetInt("--delay", v, 0, kMaxMs, &o->delayMs, e);
-     }},
-    {"--wire", false, [](BoardOptions* o, const char*, std::string*) { return o->wire = true; }},
-    {"--silent", false, [](BoardOptions* o, const char*, std::string*) { return o->silent = true; }},
-    {"--probe-extra", false, [](BoardOptions* o, const char*, std::string*) { return o->probeExtra = true; }},
-    {"--short", false, [](BoardOptions* o, const char*, std::string*) { return o->shortFrames = true; }},
-    {"--long", false, [](BoardOptions* o, const char*, std::string*) { return o->longFrames = true; }},
-    {"--noise", true,
-     [](BoardOptions* o, const char* v, std::string* e) {
-         return SetInt("--noise", v, 1, kMaxNoise, &o->noisePerSecond, e);
-     }},
-    {"--flood", false, [](BoardOptions* o, const char*, std::string*) { return o->flood = true; }},
-    {"--drop-after", true,
-     [](BoardOptions* o, const char* v, std::string* e) {
-         return SetInt("--drop-after", v, 1, kMaxCount, &o->dropAfter, e);
-     }},
-    {"--return-after", true,
-     [](BoardOptions* o, const char* v, std::string* e) {
-         return SetInt("--return-after", v, 0, kMaxMs, &o->returnAfterMs, e);
-     }},
-    {"--log", false, [](BoardOptions* o, const char*, std::string*) { return o->log = true; }},
+    {"--com", nullptr, &BoardOptions::com, 1, kMaxCom, nullptr},
+    {"--device", nullptr, nullptr, 0, 0, SetDevice},
+    {"--baud", nullptr, nullptr, 0, 0, SetBaud},
+    {"--force", &BoardOptions::force, nullptr, 0, 0, nullptr},
+    {"--tilt", nullptr, nullptr, 0, 0, SetTilt},
+    {"--volts", nullptr, nullptr, 0, 0, SetVolts},
+    {"--delay", nullptr, &BoardOptions::delayMs, 0, kMaxMs, nullptr},
+    {"--wire", &BoardOptions::wire, nullptr, 0, 0, nullptr},
+    {"--silent", &BoardOptions::silent, nullptr, 0, 0, nullptr},
+    {"--probe-extra", &BoardOptions::probeExtra, nullptr, 0, 0, nullptr},
+    {"--short", &BoardOptions::shortFrames, nullptr, 0, 0, nullptr},
+    {"--long", &BoardOptions::longFrames, nullptr, 0, 0, nullptr},
+    {"--noise", nullptr, &BoardOptions::noisePerSecond, 1, kMaxNoise, nullptr},
+    {"--flood", &BoardOptions::flood, nullptr, 0, 0, nullptr},
+    {"--drop-after", nullptr, &BoardOptions::dropAfter, 1, kMaxCount, nullptr},
+    {"--return-after", nullptr, &BoardOptions::returnAfterMs, 0, kMaxMs, nullptr},
+    {"--log", &BoardOptions::log, nullptr, 0, 0, nullptr},
 };
+
+// Stores the value of `row`; a flag is simply set.
+bool Apply(const OptionRow& row, BoardOptions* o, const char* value, std::string* error) {
+    if (row.flag) return o->*row.flag = true;
+    if (row.number) return SetInt(row.name, value, row.min, row.max, &(o->*row.number), error);
+    return row.parse(o, value, error);
+}
 
 const OptionRow* FindOption(std::string_view name) {
     for (const OptionRow& row : kOptions)
@@ -169,18 +167,19 @@ bool TakeOption(int argc, const char* const* argv, int* index, BoardOptions* o, 
     }
     std::string value;
     if (equals != std::string_view::npos) value = arg.substr(equals + 1);
-    if (row->takesValue && equals == std::string_view::npos) {
+    bool takesValue = row->flag == nullptr;
+    if (takesValue && equals == std::string_view::npos) {
         if (*index + 1 >= argc) {
             *error = name + " needs a value";
             return false;
         }
         value = argv[++*index];
-    } else if (!row->takesValue && equals != std::string_view::npos) {
+    } else if (!takesValue && equals != std::string_view::npos) {
         *error = name + " takes no value";
         return false;
     }
     ++*index;
-    return row->set(o, value.c_str(), error);
+    return Apply(*row, o, value.c_str(), error);
 }
 
 } // namespace
@@ -189,10 +188,11 @@ ParseResult ParseOptions(int argc, const char* const* argv, BoardOptions* option
     BoardOptions o;
     bool comGiven = false;
     error->clear();
+    for (int i = 1; i < argc; ++i) // asking for help is never an error
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h")
+            return ParseResult::Help;
     for (int i = 1; i < argc;) {
-        std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") return ParseResult::Help;
-        comGiven = comGiven || arg.substr(0, 5) == "--com";
+        comGiven = comGiven || std::string_view(argv[i]).substr(0, 5) == "--com";
         if (!TakeOption(argc, argv, &i, &o, error)) return ParseResult::Error;
     }
     if (!CheckConsistent(o, comGiven, error)) return ParseResult::Error;
