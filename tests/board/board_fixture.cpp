@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
-#include <climits>
+#include <algorithm>
+#include <chrono>
+#include <utility>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +41,20 @@ private:
 const auto* const g_config = ::testing::AddGlobalTestEnvironment(new PrivateConfig);
 
 constexpr int kPollStepMs = 2;
+
+// Appends what `fd` delivers before `deadline`; false at the end of the stream or when nothing came.
+bool ReadSome(int fd, std::chrono::steady_clock::time_point deadline, std::string* text) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    char chunk[512];
+    ssize_t got = 0;
+    if (poll(&ready, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0 ||
+        (got = read(fd, chunk, sizeof chunk)) <= 0)
+        return false;
+    text->append(chunk, static_cast<size_t>(got));
+    return true;
+}
 
 } // namespace
 
@@ -103,6 +119,14 @@ BoardThread::~BoardThread() {
     if (m_out) std::fclose(m_out);
 }
 
+std::string BoardThread::Output() const {
+    std::string text;
+    char chunk[512];
+    for (ssize_t got; (got = pread(fileno(m_out), chunk, sizeof chunk, static_cast<off_t>(text.size()))) > 0;)
+        text.append(chunk, static_cast<size_t>(got));
+    return text;
+}
+
 int BoardThread::Stop() {
     if (m_thread.joinable()) {
         EXPECT_EQ(write(m_stop[1], "x", 1), 1);
@@ -139,22 +163,20 @@ std::vector<uint8_t> Client::Collect(int limitMs, int settleMs) {
 }
 
 ChildBoard::ChildBoard(const std::vector<std::string>& args) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return;
+    int out[2];
+    if (pipe(out) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    for (int fd : {out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    for (int fd : {out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
     std::vector<char*> argv{const_cast<char*>(KORVANE_BOARD_PATH)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     if (posix_spawn(&m_pid, KORVANE_BOARD_PATH, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
-    close(err[1]);
     m_out = out[0];
-    m_err = err[0];
 }
 
 ChildBoard::~ChildBoard() {
@@ -163,37 +185,23 @@ ChildBoard::~ChildBoard() {
         Wait(2000);
     }
     if (m_out >= 0) close(m_out);
-    if (m_err >= 0) close(m_err);
 }
 
 std::string ChildBoard::ReadLine(int limitMs) {
-    for (int waited = 0;; waited += kPollStepMs) {
-        size_t newline = m_pending.find('\n');
-        if (newline != std::string::npos) {
-            std::string line = m_pending.substr(0, newline);
-            m_pending.erase(0, newline + 1);
-            return line;
-        }
-        pollfd fd{m_out, POLLIN, 0};
-        char chunk[256];
-        ssize_t got = 0;
-        if (waited >= limitMs || poll(&fd, 1, kPollStepMs) < 0) return {};
-        if (fd.revents && (got = read(m_out, chunk, sizeof chunk)) <= 0) return {};
-        m_pending.append(chunk, static_cast<size_t>(got));
-    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    size_t newline;
+    while ((newline = m_pending.find('\n')) == std::string::npos)
+        if (!ReadSome(m_out, deadline, &m_pending)) return {};
+    std::string line = m_pending.substr(0, newline);
+    m_pending.erase(0, newline + 1);
+    return line;
 }
 
 std::string ChildBoard::Output(int limitMs) {
-    std::string text = m_pending;
-    m_pending.clear();
-    char chunk[512];
-    ssize_t got = 0;
-    for (int waited = 0; waited < limitMs; waited += kPollStepMs) {
-        pollfd fd{m_out, POLLIN, 0};
-        if (poll(&fd, 1, kPollStepMs) > 0 && (got = read(m_out, chunk, sizeof chunk)) <= 0) break;
-        if (fd.revents) text.append(chunk, static_cast<size_t>(got));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (ReadSome(m_out, deadline, &m_pending)) {
     }
-    return text;
+    return std::exchange(m_pending, {});
 }
 
 int ChildBoard::Wait(int limitMs) {
@@ -210,15 +218,6 @@ int ChildBoard::Wait(int limitMs) {
         Sleep(kPollStepMs);
     }
     return -1;
-}
-
-std::string ChildBoard::Errors() {
-    std::string text;
-    char chunk[512];
-    pollfd fd{m_err, POLLIN, 0};
-    for (ssize_t got; poll(&fd, 1, 0) > 0 && (got = read(m_err, chunk, sizeof chunk)) > 0;)
-        text.append(chunk, static_cast<size_t>(got));
-    return text;
 }
 
 } // namespace boardtest

@@ -36,6 +36,8 @@ public:
     ~BoardThread();
     /// Empty when the board started; otherwise why not (the thread is then not started).
     const std::string& StartError() const { return m_startError; }
+    /// What the board printed so far: lifecycle lines and --log lines.
+    std::string Output() const;
     /// Asks the board to end and waits for it; returns Run's status.
     int Stop();
 
@@ -71,26 +73,23 @@ private:
     int m_status;
 };
 
-/// korvane-board as a child process with its standard output and error on pipes.
+/// korvane-board as a child process with its standard output and error on one pipe.
 class ChildBoard {
 public:
     explicit ChildBoard(const std::vector<std::string>& args);
     /// Kills the child if it still runs.
     ~ChildBoard();
-    /// The next line of standard output without its newline; empty after `limitMs` or at the end.
+    /// The next line of output without its newline; empty after `limitMs` or at the end.
     std::string ReadLine(int limitMs);
-    /// The rest of standard output up to its end, or what came within `limitMs`.
+    /// The rest of the output up to its end, or what came within `limitMs`.
     std::string Output(int limitMs);
     /// Waits up to `limitMs` for the exit; returns the exit status, or -1 (then it is killed).
     int Wait(int limitMs);
-    /// Everything on standard error so far (after Wait: all of it).
-    std::string Errors();
     pid_t Pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;
     int m_out = -1;
-    int m_err = -1;
     std::string m_pending;
 };
 

@@ -2,7 +2,12 @@
 // the COM link, the timed link over it and a settings holder, as the program builds them.
 #include "board_fixture.h"
 
+#include "pty_posix.h"
+
 #include <windows.h>
+
+#include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -89,6 +94,37 @@ TEST(Exchange, FaultFlagsChangeTheAnswers) {
     }
 }
 
+TEST(Exchange, LogsEveryByteWithItsSpeedAndReply) {
+    BoardThread board(Fixed({"--log"}));
+    Client client(kCom, 38400);
+    client.Exchange('z');
+    client.SetBaud(9600);
+    client.Exchange('P', 200);
+    std::string log = board.Output();
+    EXPECT_NE(log.find(" rx 0x7A 'z' at 38400 baud -> 80 40 03\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" rx 0x50 'P' at 9600 baud -> ignored: line at 9600, board at 38400\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST(Exchange, ServesARealDeviceWithoutALink) {
+    // The slave of a second pseudo-terminal stands in for the board's end of a null-modem cable.
+    std::string device;
+    int cable = pty::OpenMaster(&device);
+    ASSERT_GE(cable, 0);
+    BoardThread board(Fixed({"--device", device}));
+    ASSERT_EQ(board.StartError(), "");
+    EXPECT_EQ(boardtest::LinkTarget(boardtest::LinkPath(kCom)), "");
+    ASSERT_EQ(write(cable, "z", 1), 1);
+    pollfd reply{cable, POLLIN, 0};
+    ASSERT_EQ(poll(&reply, 1, 1000), 1);
+    Sleep(20);
+    uint8_t got[8];
+    EXPECT_EQ(Bytes(got, got + std::max<ssize_t>(read(cable, got, sizeof got), 0)), kTiltFrame);
+    board.Stop();
+    close(cable);
+}
+
 TEST(Exchange, DelayAnswersLate) {
     BoardThread board(Fixed({"--delay", "300"}));
     Client client(kCom, 38400);
@@ -128,12 +164,6 @@ TEST(Exchange, FloodSendsWithoutPause) {
     Bytes flood = client.Collect(1000, 100);
     ASSERT_GE(flood.size(), 300u);
     EXPECT_EQ(Bytes(flood.begin(), flood.begin() + 3), kTiltFrame);
-}
-
-TEST(Exchange, QuietBoardSendsNothingUnasked) {
-    BoardThread board(Fixed({}));
-    Client client(kCom, 38400);
-    EXPECT_EQ(client.Collect(300, 0), Bytes{});
 }
 
 } // namespace

@@ -146,8 +146,8 @@ TEST(Program, BadArgumentsEndWithAReasonAndStatus2) {
     };
     for (const auto& args : rows) {
         ChildBoard child(args);
+        std::string errors = child.Output(5000);
         EXPECT_EQ(child.Wait(5000), 2) << args[0];
-        std::string errors = child.Errors();
         EXPECT_EQ(errors.rfind("korvane-board: ", 0), 0u) << errors;
         EXPECT_NE(errors.find("see korvane-board --help"), std::string::npos) << errors;
     }

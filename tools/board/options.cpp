@@ -223,17 +223,19 @@ voltages drift, channel 4 swings from -5 to +5 V):
 
 Timing:
   --delay MS         answer MS milliseconds late                                --delay 120
-  --wire             space the reply bytes by the line's wire time (10 bits)   --wire
+  --wire             space the reply bytes by the line's wire time (10 bits a
+                     byte: 260 us at 38400 baud)                                --wire
 
 Faults (combine freely, except --short with --long):
   --silent           never answer                                               --silent
-  --probe-extra      answer 'P' with 'Q' and one more byte                      --probe-extra
-  --short            send every TILT and DVM frame one byte short              --short
-  --long             send every TILT and DVM frame one byte long               --long
+  --probe-extra      answer 'P' with 'Q' and one more byte (a CR)               --probe-extra
+  --short            send every TILT and DVM frame one byte short               --short
+  --long             send every TILT and DVM frame one byte long (adds a CR)    --long
   --noise N          N stray bytes a second between commands, 1 to 100000       --noise 5
   --flood            send TILT frames without pause while a client is there     --flood
-  --drop-after N     after N commands, unplug: close the line and remove the
-                     link; without --return-after the emulator then ends        --drop-after 20
+  --drop-after N     answer N commands, then unplug like a pulled adapter: the
+                     next byte (or a second of quiet) finds the line closed and
+                     the link gone; without --return-after the emulator ends    --drop-after 20
   --return-after MS  MS milliseconds after an unplug, plug a new line in under
                      the same COM name (and unplug again after N commands)      --drop-after 20 --return-after 2000
 

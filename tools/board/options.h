@@ -26,7 +26,7 @@ struct BoardOptions {
     bool longFrames = false;       ///< frames one byte long
     int noisePerSecond = 0;        ///< stray bytes a second between commands
     bool flood = false;            ///< send frames without pause
-    int dropAfter = 0;             ///< unplug after this many commands; 0 never
+    int dropAfter = 0;             ///< unplug after answering this many commands; 0 never
     int returnAfterMs = -1;        ///< plug back in after this long; -1 stay unplugged and end
     bool log = false;              ///< one line per received byte on the log stream
 };
