@@ -280,7 +280,47 @@ TEST_F(WinCommPortFake, TransmitImmediateAndEventOperations) {
     EXPECT_EQ(mask, uint32_t{EV_RXCHAR});
 }
 
-TEST(WinCommPortIndex, EmptyPortHoldsNothing) {
+TEST_F(WinCommPortFake, DirectCloseKeepsTheCountUntilDestruction) {
+    {
+        WinCommPort port(kIndex, 4096, 2048, 0);
+        m_line.received = "stale";
+        EXPECT_EQ(port.Close(), 0);
+        EXPECT_EQ(m_line.outputLines, 0u);
+        EXPECT_TRUE(m_line.received.empty());
+        EXPECT_EQ(port.Close(), COMM_CLOSE_FAILED) << "nothing left to close";
+        WinCommPort again(kIndex, 4096, 2048, 0);
+        EXPECT_EQ(again.PeekError(), COMM_IN_USE);
+    }
+    EXPECT_EQ(g_portOpenCount[kIndex], 0);
+    WinCommPort reopened(kIndex, 4096, 2048, 0);
+    EXPECT_EQ(reopened.PeekError(), 0);
+}
+
+struct TranslationRow {
+    LONG lastError;
+    int status;
+};
+
+class WinCommPortTranslation : public ::testing::TestWithParam<TranslationRow> {};
+
+TEST_P(WinCommPortTranslation, MapsTheLastError) {
+    WinCommPort port(0, 4096, 2048, 1);
+    SetLastError(static_cast<DWORD>(GetParam().lastError));
+    EXPECT_EQ(port.TranslateLastError(), GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WinCommPortTranslation,
+    ::testing::Values(TranslationRow{IE_BADID, COMM_DEVICE_ERROR}, TranslationRow{IE_OPEN, COMM_IN_USE},
+                      TranslationRow{IE_NOPEN, COMM_DEVICE_ERROR}, TranslationRow{IE_MEMORY, COMM_NO_MEMORY},
+                      TranslationRow{IE_DEFAULT, COMM_BAD_OUTPUT_FLOW}, TranslationRow{-6, COMM_FAILED},
+                      TranslationRow{-9, COMM_FAILED}, TranslationRow{IE_HARDWARE, COMM_DEVICE_ERROR},
+                      TranslationRow{IE_BYTESIZE, COMM_BAD_DATA_BITS},
+                      TranslationRow{IE_BAUDRATE, COMM_BAD_BAUD},
+                      TranslationRow{ERROR_FILE_NOT_FOUND, COMM_FAILED},
+                      TranslationRow{ERROR_ACCESS_DENIED, COMM_FAILED}, TranslationRow{0, COMM_FAILED}));
+
+TEST(WinCommPortEmpty, HoldsNothingAndRefusesSettings) {
     WinCommPort port(3, 4096, 2048, 1);
     EXPECT_EQ(port.PeekError(), 0);
     EXPECT_EQ(g_portOpenCount[3], 0);
