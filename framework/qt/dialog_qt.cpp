@@ -168,8 +168,7 @@ INT_PTR CDialog::DoModal() {
         QPointer<QWidget> before = QApplication::activeWindow();
         Impl()->widget->setWindowModality(Qt::ApplicationModal);
         Impl()->widget->exec();
-        // As on Windows, the window that was active before gets the activation back.
-        if (before && before->isVisible()) before->activateWindow();
+        afx_detail::ActivateAfterModal(Impl()->widget->parentWidget(), before);
     }
     int result = m_nResult;
     DestroyWindow();

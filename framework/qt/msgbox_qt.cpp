@@ -69,9 +69,7 @@ int ShowBox(HWND owner, const char* text, const char* caption, UINT type) {
     if (set->escape != QMessageBox::NoButton) box.setEscapeButton(set->escape);
     QPointer<QWidget> before = QApplication::activeWindow();
     int chosen = box.exec();
-    // Windows gives the activation back to the window that had it; without a window manager
-    // (offscreen, bare X) nobody else would, and the keyboard would go nowhere.
-    if (before && before->isVisible()) before->activateWindow();
+    afx_detail::ActivateAfterModal(box.parentWidget(), before);
     for (const Answer& a : kAnswers) {
         if (a.button == chosen) return a.result;
     }

@@ -82,6 +82,9 @@ QPixmap IconPixmap(HICON icon, bool big);
 void ShowSystemMenu(WndImpl* impl, const QPoint& pos);
 /// Builds the controls of `tmpl` on the dialog widget of `impl`.
 void BuildControls(WndImpl* impl, const DialogTemplate& tmpl, QSize base);
+/// After a modal box or dialog has closed, activates its `owner` when that is visible, else `before`
+/// (the window active when it opened) when that is visible.
+void ActivateAfterModal(QWidget* owner, QWidget* before);
 /// Installs the message-box handler, the focus source and the application settings.
 void InitPlatform();
 } // namespace afx_detail

@@ -236,6 +236,16 @@ void SetItemChecked(CWnd* wnd, int index, BOOL checked) {
     if (button) SetButtonChecked(button, checked);
 }
 
+void ActivateAfterModal(QWidget* owner, QWidget* before) {
+    // Windows gives the activation back to the owner of a modal window that ends; without a window
+    // manager (offscreen, bare X) nobody else would, and the keyboard would go nowhere. The owner
+    // comes first because QApplication::activeWindow() lags behind the platform: a dialog shown a
+    // moment ago may still have its activation queued when a box opens over it, and then `before`
+    // is null although the box stands over that very dialog.
+    QWidget* back = owner && owner->isVisible() ? owner : before;
+    if (back && back->isVisible()) back->activateWindow();
+}
+
 void FocusItem(CWnd* wnd, int id, BOOL selectAll) {
     QWidget* item = wnd->Impl() ? wnd->Impl()->Item(id) : nullptr;
     if (!item) return;
