@@ -28,7 +28,7 @@ bool GetValue(const std::string& text, const char* section, const char* key, std
 /// TRUE and `*value` set when `text` is a 32-bit decimal integer with an optional sign (pure).
 bool ParseValue(const std::string& text, int* value);
 
-/// `$XDG_CONFIG_HOME/<name>.INI`; XDG_CONFIG_HOME, when unset or not absolute, is `$HOME/.config`.
+/// `$XDG_CONFIG_HOME/<name>.INI` (see win32posix::ConfigHomeDirectory); empty when there is no home.
 std::string PathFor(const std::string& name);
 
 } // namespace profile

@@ -1,11 +1,12 @@
 // Profile file access on POSIX: reading, the atomic replacement and the default folder.
 #include "profile.h"
 
+#include <win32_posix.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +104,7 @@ int ReadInt(const std::string& path, const char* section, const char* key, int d
 }
 
 bool WriteInt(const std::string& path, const char* section, const char* key, int value) {
+    if (path.empty()) return false;
     std::string target = ResolveLink(path);
     std::string text;
     // An existing file that cannot be read is left alone: rewriting it would lose its contents.
@@ -111,16 +113,10 @@ bool WriteInt(const std::string& path, const char* section, const char* key, int
 }
 
 std::string PathFor(const std::string& name) {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        const passwd* pw = home && home[0] ? nullptr : getpwuid(getuid());
-        base = std::string(pw ? pw->pw_dir : (home ? home : "")) + "/.config";
-    }
-    return base + "/" + name + ".INI";
+    // No home at all: no profile path, so reads give the defaults and writes fail, rather than
+    // writing into the root directory.
+    std::string config = win32posix::ConfigHomeDirectory();
+    return config.empty() ? std::string() : config + "/" + name + ".INI";
 }
 
 } // namespace profile

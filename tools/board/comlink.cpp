@@ -1,6 +1,8 @@
 // Device directory links.
 #include "comlink.h"
 
+#include <win32_posix.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -48,11 +50,7 @@ std::string SystemError(const std::string& what, const std::string& path) {
 } // namespace
 
 std::string DevicesDir() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') return std::string(config) + "/korvane/devices";
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] == '\0') return {};
-    return std::string(home) + "/.config/korvane/devices";
+    return win32posix::ComDeviceDirectory();
 }
 
 ComLink::~ComLink() {

@@ -6,8 +6,8 @@
 
 namespace board {
 
-/// The device directory: $XDG_CONFIG_HOME/korvane/devices, with ~/.config when XDG_CONFIG_HOME is
-/// unset, empty or relative. Empty when HOME is needed and unset.
+/// The device directory, as the serial layer resolves "\\.\COMn": $XDG_CONFIG_HOME/korvane/devices,
+/// with ~/.config when XDG_CONFIG_HOME is unset, empty or relative. Empty when no home is known.
 std::string DevicesDir();
 
 /// A link COMn -> device that this object made. It never removes a link it did not make, nor one

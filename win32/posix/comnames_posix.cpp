@@ -90,18 +90,25 @@ int ComNumberOf(const char* name) {
     return std::atoi(digits);
 }
 
-std::string ComDeviceDirectory() {
+std::string ConfigHomeDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // The XDG rules ignore a relative value.
-    std::string base = config && config[0] == '/' ? config : HomeDirectory() + "/.config";
-    return base + "/korvane/devices";
+    if (config && config[0] == '/') return config;
+    std::string home = HomeDirectory();
+    return home.empty() ? std::string() : home + "/.config";
+}
+
+std::string ComDeviceDirectory() {
+    std::string config = ConfigHomeDirectory();
+    return config.empty() ? std::string() : config + "/korvane/devices";
 }
 
 std::string ComDevicePath(int comNumber) {
-    std::string entry = ComDeviceDirectory() + "/COM" + std::to_string(comNumber);
+    std::string directory = ComDeviceDirectory();
+    std::string entry = directory + "/COM" + std::to_string(comNumber);
     struct stat info {};
     // lstat: a dangling link still names the device the user meant; opening it then fails.
-    if (lstat(entry.c_str(), &info) == 0) return entry;
+    if (!directory.empty() && lstat(entry.c_str(), &info) == 0) return entry;
     return "/dev/ttyS" + std::to_string(comNumber - 1);
 }
 

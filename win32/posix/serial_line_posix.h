@@ -8,6 +8,7 @@
 #pragma once
 
 #include <windows.h>
+#include "win32_posix.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -93,8 +94,6 @@ SerialLine* InstalledSerialLine(int comNumber);
 /// The file "\\.\COMn" stands for: $XDG_CONFIG_HOME/korvane/devices/COMn when that entry exists
 /// (XDG_CONFIG_HOME defaults to ~/.config), else /dev/ttyS<n-1>. `comNumber` from 1.
 std::string ComDevicePath(int comNumber);
-/// The directory of the COMn links: $XDG_CONFIG_HOME/korvane/devices.
-std::string ComDeviceDirectory();
 /// The COM number in "\\.\COMn" or "COMn" (n from 1, decimal), or 0 for any other name.
 int ComNumberOf(const char* name);
 

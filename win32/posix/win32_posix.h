@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace win32posix {
 
 /// Shows a message box; same arguments and result as MessageBoxA.
@@ -27,5 +29,14 @@ TickSource SetTickSource(TickSource source);
 
 /// Tick count of the monotonic clock, ignoring any substituted source.
 DWORD MonotonicTickCount();
+
+/// The user's configuration directory: $XDG_CONFIG_HOME when it is an absolute path (the XDG rules
+/// ignore a relative one), else ~/.config ($HOME, or the password entry when HOME is unset); empty
+/// when no home directory is known.
+std::string ConfigHomeDirectory();
+
+/// The directory of the COM links: <ConfigHomeDirectory()>/korvane/devices. "\\.\COMn" opens the
+/// entry COMn there when it exists, else /dev/ttyS<n-1>.
+std::string ComDeviceDirectory();
 
 } // namespace win32posix
