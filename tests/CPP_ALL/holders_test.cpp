@@ -16,11 +16,9 @@ std::string SettingsOf(const ScriptedPort& port) {
 }
 
 TEST(PortSettings, WithoutLinkStoresButTouchesNothing) {
-    auto holder = std::make_unique<PortSettings>();
-    EXPECT_EQ(holder->Set(38400, 'E', 7, 2), COMM_FAILED);
-    EXPECT_EQ(holder->Save(), COMM_FAILED);
-    EXPECT_EQ(holder->Apply(), COMM_FAILED);
-    holder.reset(); // nothing to restore, nothing to crash on
+    PortSettings holder;
+    EXPECT_EQ(holder.Set(38400, 'E', 7, 2), COMM_FAILED);
+    EXPECT_EQ(holder.Save(), COMM_FAILED);
 }
 
 TEST(PortSettings, RefusedValuesStayInTheCurrentCopyAndBecomeFailed) {
@@ -29,69 +27,53 @@ TEST(PortSettings, RefusedValuesStayInTheCurrentCopyAndBecomeFailed) {
     PortSettings holder(&link);
     EXPECT_EQ(holder.Set(38400, 'x', 8, 1), COMM_FAILED);
     EXPECT_EQ(port.PeekError(), COMM_BAD_PARITY) << "the port keeps the exact code";
-    // The refused letter is still the current copy: applying again is refused again.
-    EXPECT_EQ(holder.Apply(), COMM_FAILED);
+    EXPECT_EQ(holder.Apply(), COMM_FAILED) << "the refused letter is still the current copy";
     EXPECT_EQ(holder.Set(38400, 'N', 8, 1), COMM_OK);
     EXPECT_EQ(SettingsOf(port), "38400 N 8 1");
 }
 
 // Two holders over one port, destroyed in either order.
 TEST(PortSettings, NestedHoldersRestoreOnlyInReverseOrder) {
-    struct Row {
+    const struct {
         bool reverse;
         const char* expected;
     } rows[] = {
         {true, "9600 N 8 1"},  // back to what the link set: each holder restored what it found
         {false, "2400 O 7 1"}, // the second holder's restore lands last: what it found survives
     };
-    for (const Row& row : rows) {
-        ScriptedPort port; // 19200 N 8 1 as a freshly opened port
+    for (const auto& row : rows) {
+        ScriptedPort port;
         CommLink link(&port);
         auto first = std::make_unique<PortSettings>(&link);
         EXPECT_EQ(SettingsOf(port), "1200 N 8 1") << "attaching applies the holder's defaults";
         first->Set(2400, 'O', 7, 1);
         auto second = std::make_unique<PortSettings>(&link);
         second->Set(4800, 'E', 8, 2);
-        if (row.reverse) {
-            second.reset();
-            first.reset();
-        } else {
-            first.reset();
-            second.reset();
-        }
+        (row.reverse ? second : first).reset();
+        (row.reverse ? first : second).reset();
         EXPECT_EQ(SettingsOf(port), row.expected) << "reverse=" << row.reverse;
     }
 }
 
-TEST(FlowControlState, RestoresThePairFoundAtConstruction) {
+TEST(FlowControlState, RestoresThePairFoundAtConstructionAndReadsOnlyItsSnapshot) {
     ScriptedPort port;
     port.inputFlow = LINE_RTS;
     port.outputFlow = LINE_CTS;
     {
         CommLink link(&port); // saves (4, 12), then turns flow control off
-        EXPECT_EQ(port.inputFlow, FLOW_NONE);
         FlowControlState holder(&link);
         EXPECT_EQ(holder.Set(FLOW_XON_XOFF, FLOW_XON_XOFF), 0);
-        EXPECT_EQ(port.outputFlow, FLOW_XON_XOFF);
+        port.lineErrors = {LINE_PARITY_ERROR, LINE_BREAK_DETECT};
+        EXPECT_EQ(holder.ParityError(), 0) << "no snapshot taken since the error";
+        holder.Refresh();
+        EXPECT_EQ(holder.ParityError() + holder.BreakDetect(), 2);
+        port.lineErrors = {LINE_FRAMING_ERROR};
+        holder.Refresh();
+        EXPECT_EQ(holder.FramingError(), 1);
+        EXPECT_EQ(holder.ParityError(), 0) << "taking the snapshot cleared the earlier errors";
     }
     EXPECT_EQ(port.inputFlow, LINE_RTS);
     EXPECT_EQ(port.outputFlow, LINE_CTS);
-}
-
-TEST(FlowControlState, AccessorsReadOnlyTheLastSnapshot) {
-    ScriptedPort port;
-    CommLink link(&port);
-    FlowControlState holder(&link);
-    port.lineErrors = {LINE_PARITY_ERROR, LINE_BREAK_DETECT};
-    EXPECT_EQ(holder.ParityError(), 0) << "no snapshot taken since the error";
-    EXPECT_EQ(holder.Refresh(), 0);
-    EXPECT_EQ(holder.ParityError(), 1);
-    EXPECT_EQ(holder.BreakDetect(), 1);
-    port.lineErrors = {LINE_FRAMING_ERROR};
-    EXPECT_EQ(holder.FramingError(), 0);
-    holder.Refresh();
-    EXPECT_EQ(holder.FramingError(), 1);
-    EXPECT_EQ(holder.ParityError(), 0) << "taking the snapshot cleared the earlier errors";
 }
 
 } // namespace

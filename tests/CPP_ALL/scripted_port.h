@@ -4,6 +4,7 @@
 
 #include "COMLINK.h"
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <set>
@@ -19,7 +20,6 @@ public:
     std::vector<int> idleResults;    ///< Idle returns these in turn, then 0
     std::function<void(int)> onIdle; ///< called with the 1-based Idle count
     std::set<int> lineErrors;        ///< LINE_ error ids gathered since the last TakeLineState
-    int refuseSettings = 0;          ///< non-zero: SetSettings records and returns it
     int baud = 19200, dataBits = 8, stopBits = 1;
     char parity = 'N';
     int inputFlow = FLOW_NONE, outputFlow = FLOW_NONE;
@@ -27,21 +27,70 @@ public:
 
     /// Records `code` as the port's last error, as a failed open would.
     void Record(int code) { m_lastError = code; }
-    /// Calls that start with `prefix`.
-    int Count(const std::string& prefix) const;
 
-    int Idle() override;
-    void PollLineStatus() override { calls.push_back("PollLineStatus"); }
-    void GetStatus(PortStatus* status, int request) override;
-    int SetFlowControl(int inputFlow, int outputFlow) override;
-    int GetFlowControl(int* inputFlow, int* outputFlow) override;
-    int Break(int) override { return 0; }
-    int LineControl(int lineId, int value) override;
-    int SetSettings(int baud, char parity, int dataBits, int stopBits) override;
-    void GetSettings(int* baud, char* parity, int* dataBits, int* stopBits) override;
-    int TakeLineState(LineStateSnapshot* snapshot) override;
-    int WriteByte(uint8_t byte) override;
-    uint32_t Write(const void* bytes, uint32_t count) override;
-    int ReadByte() override;
-    uint32_t Read(void* buffer, uint32_t count) override;
+    int Idle() override {
+        calls.push_back("Idle");
+        if (onIdle)
+            onIdle(++idleCount);
+        else
+            ++idleCount;
+        size_t i = static_cast<size_t>(idleCount - 1);
+        return i < idleResults.size() ? idleResults[i] : 0;
+    }
+    void GetStatus(PortStatus* status, int request) override {
+        calls.push_back("GetStatus " + std::to_string(request));
+        *status = PortStatus{};
+        status->rxCount = static_cast<int32_t>(rx.size());
+    }
+    int SetFlowControl(int in, int out) override {
+        calls.push_back("SetFlowControl " + std::to_string(in) + " " + std::to_string(out));
+        inputFlow = in, outputFlow = out;
+        return 0;
+    }
+    int GetFlowControl(int* in, int* out) override {
+        calls.push_back("GetFlowControl");
+        *in = inputFlow, *out = outputFlow;
+        return 0;
+    }
+    int LineControl(int lineId, int) override { return lineErrors.count(lineId) ? 1 : 0; }
+    int SetSettings(int b, char p, int d, int s) override {
+        calls.push_back("SetSettings " + std::to_string(b) + " " + p + " " + std::to_string(d) + " " +
+                        std::to_string(s));
+        if (ParityValueOf(p) < 0) return m_lastError = COMM_BAD_PARITY;
+        baud = b, parity = p, dataBits = d, stopBits = s;
+        return 0;
+    }
+    void GetSettings(int* b, char* p, int* d, int* s) override {
+        calls.push_back("GetSettings");
+        *b = baud, *p = parity, *d = dataBits, *s = stopBits;
+    }
+    int TakeLineState(LineStateSnapshot* snapshot) override {
+        calls.push_back("TakeLineState");
+        for (int f = 0; f < SNAPSHOT_FIELDS; ++f)
+            SetSnapshotField(snapshot, f, LineControl(g_snapshotLineIds[f], -1));
+        lineErrors.clear();
+        return 0;
+    }
+    int WriteByte(uint8_t byte) override { return Write(&byte, 1) == 1 ? 0 : m_lastError; }
+    uint32_t Write(const void* bytes, uint32_t count) override {
+        calls.push_back("Write " + std::to_string(count));
+        uint32_t n = std::min(count, txRoom);
+        tx.insert(tx.end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + n);
+        if (n < count) m_lastError = COMM_SHORT_WRITE;
+        return n;
+    }
+    int ReadByte() override {
+        calls.push_back("ReadByte");
+        if (rx.empty()) return COMM_NO_DATA;
+        int byte = rx.front();
+        rx.pop_front();
+        return byte;
+    }
+    uint32_t Read(void* buffer, uint32_t count) override {
+        calls.push_back("Read " + std::to_string(count));
+        uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(rx.size()));
+        std::copy_n(rx.begin(), n, static_cast<uint8_t*>(buffer));
+        rx.erase(rx.begin(), rx.begin() + n);
+        return n;
+    }
 };
