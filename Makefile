@@ -27,7 +27,11 @@ build: configure
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 120 -j2
 
-demo: build
+# The demo needs only the programs, not the tests.
+DEMO_TARGETS ?= korvane-board
+
+demo: configure
+	@cmake --build $(BUILD) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
 
 format:
