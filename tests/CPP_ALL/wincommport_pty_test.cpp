@@ -1,120 +1,133 @@
-// WinCommPort over a real pseudo-terminal, opened through the COM-number device directory.
+// WinCommPort over a real pseudo-terminal, opened through the COM-number device directory, and its
+// refusals to open: bad devices behind the COM name, no permission, bad indices.
 #include "WinCommPort.h"
-#include "pty_fixture.h"
+#include "pty_posix.h"
 #include "termios2_posix.h"
 
-#include <csignal>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <poll.h>
+#include <pwd.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-using WinCommPortPty = PtyComTest;
+// A pty pair mapped as COM5 through a private XDG_CONFIG_HOME: the test talks to the master side,
+// the port opens the slave.
+class WinCommPortPty : public ::testing::Test {
+protected:
+    static constexpr int kIndex = 4;
+    void SetUp() override {
+        if (const char* home = std::getenv("XDG_CONFIG_HOME")) m_savedHome = home;
+        ASSERT_NE(mkdtemp(m_dir.data()), nullptr);
+        std::filesystem::create_directories(m_dir + "/korvane/devices");
+        setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
+        m_master = pty::OpenMaster(&m_slave);
+        ASSERT_GE(m_master, 0);
+        Link(kIndex, m_slave);
+    }
+    void TearDown() override {
+        if (m_master >= 0) close(m_master);
+        std::filesystem::remove_all(m_dir);
+        m_savedHome ? setenv("XDG_CONFIG_HOME", m_savedHome->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+    }
+    // Makes COM<index + 1> a link to `target` (which need not exist).
+    void Link(int index, const std::string& target) const {
+        std::string link = m_dir + "/korvane/devices/COM" + std::to_string(index + 1);
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(target, link);
+    }
+    // What the master received within two seconds.
+    std::string MasterRead() const {
+        pollfd wanted{m_master, POLLIN, 0};
+        char chunk[64];
+        ssize_t n = poll(&wanted, 1, 2000) == 1 ? read(m_master, chunk, sizeof chunk) : 0;
+        return std::string(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    }
+    // Waits until the port has `count` bytes queued, for at most two seconds.
+    static void WaitQueued(WinCommPort* port, int count) {
+        PortStatus status{};
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 2000; Sleep(1)) {
+            port->GetStatus(&status, 1);
+            if (status.rxCount >= count) return;
+        }
+    }
+    std::string m_dir = "/tmp/korvane-pty-XXXXXX";
+    std::optional<std::string> m_savedHome;
+    std::string m_slave;
+    int m_master = -1;
+};
 
-TEST_F(WinCommPortPty, OpensConfiguresAndTalksThroughTheComMapping) {
+TEST_F(WinCommPortPty, OpensConfiguresReadsWritesAndPurgesThroughTheComMapping) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     ASSERT_EQ(port.PeekError(), 0);
     EXPECT_EQ(g_portOpenCount[kIndex], 1);
     int baud = 0, dataBits = 0, stopBits = 0;
     char parity = 0;
     port.GetSettings(&baud, &parity, &dataBits, &stopBits);
-    EXPECT_EQ(baud, 19200);
-    EXPECT_EQ(parity, 'N');
-    EXPECT_EQ(dataBits, 8);
-    EXPECT_EQ(stopBits, 1);
-
-    EXPECT_EQ(port.WriteString("ping"), 4);
-    EXPECT_EQ(MasterRead(4, 2000), "ping");
-    ASSERT_TRUE(MasterWrite("pong"));
-    WaitQueued(&port, 4, 2000);
-    char buffer[8] = {};
-    EXPECT_EQ(port.Read(buffer, sizeof buffer), 4u);
-    EXPECT_EQ(std::string(buffer, 4), "pong");
-}
-
-TEST_F(WinCommPortPty, CustomRateIsVisibleOnTheMaster) {
-    WinCommPort port(kIndex, 4096, 2048, 0);
-    ASSERT_EQ(port.PeekError(), 0);
+    EXPECT_EQ(std::to_string(baud) + parity + std::to_string(dataBits) + std::to_string(stopBits),
+              "19200N81");
     ASSERT_EQ(port.SetSettings(128000, 'N', 8, 1), 0);
     uint32_t speed = 0;
     ASSERT_TRUE(tty2::GetSpeed(m_master, &speed));
     EXPECT_EQ(speed, 128000u);
-}
 
-TEST_F(WinCommPortPty, ReadWithNothingQueuedGivesNothing) {
-    WinCommPort port(kIndex, 4096, 2048, 0);
-    ASSERT_EQ(port.PeekError(), 0);
-    char buffer[4];
-    EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u);
+    char buffer[8];
+    EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u) << "nothing queued";
     EXPECT_EQ(port.ReadByte(), COMM_NO_DATA);
     EXPECT_EQ(port.PeekError(), 0);
-}
-
-TEST_F(WinCommPortPty, PurgeDropsWhatWasReceived) {
-    WinCommPort port(kIndex, 4096, 2048, 0);
-    ASSERT_EQ(port.PeekError(), 0);
-    ASSERT_TRUE(MasterWrite("0123456789"));
-    WaitQueued(&port, 10, 2000);
+    EXPECT_EQ(port.WriteString("ping"), 4);
+    EXPECT_EQ(MasterRead(), "ping");
+    ASSERT_EQ(write(m_master, "pong", 4), 4);
+    WaitQueued(&port, 4);
+    ASSERT_EQ(port.Read(buffer, sizeof buffer), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "pong");
+    ASSERT_EQ(write(m_master, "0123456789", 10), 10);
+    WaitQueued(&port, 10);
     EXPECT_EQ(port.Purge(0, 5), COMM_FAILED); // five reads all delivered a byte
     EXPECT_EQ(port.Purge(0, 0), 0);
-    PortStatus status{};
-    port.GetStatus(&status, 7);
-    EXPECT_EQ(status.rxCount, 0);
-    ASSERT_TRUE(MasterWrite("ab"));
-    WaitQueued(&port, 2, 2000);
+    EXPECT_EQ(port.ReadByte(), COMM_NO_DATA);
+    ASSERT_EQ(write(m_master, "ab", 2), 2);
+    WaitQueued(&port, 2);
     EXPECT_EQ(port.Purge(0, 5), 0);
     EXPECT_EQ(port.ReadByte(), COMM_NO_DATA);
 }
 
-TEST_F(WinCommPortPty, SecondPortForTheSameIndexIsRefusedAndTheFirstKeepsWorking) {
+TEST_F(WinCommPortPty, SecondOpenIsRefusedAndTheFirstKeepsWorking) {
+    Link(kIndex + 1, m_slave); // the same pty as COM6
     WinCommPort first(kIndex, 4096, 2048, 0);
     ASSERT_EQ(first.PeekError(), 0);
-    {
-        WinCommPort second(kIndex, 4096, 2048, 0);
-        EXPECT_EQ(second.PeekError(), COMM_IN_USE);
-    }
+    EXPECT_EQ(WinCommPort(kIndex, 4096, 2048, 0).PeekError(), COMM_IN_USE);
+    EXPECT_EQ(WinCommPort(kIndex + 1, 4096, 2048, 0).PeekError(), COMM_FAILED) << "held via another name";
+    EXPECT_EQ(g_portOpenCount[kIndex + 1], 0);
     EXPECT_EQ(g_portOpenCount[kIndex], 1);
     EXPECT_EQ(first.WriteByte('k'), 0);
-    EXPECT_EQ(MasterRead(1, 2000), "k");
-}
+    EXPECT_EQ(MasterRead(), "k");
 
-TEST_F(WinCommPortPty, DeviceHeldThroughAnotherNameIsRefused) {
-    Link(kIndex + 1, m_slavePath); // the same pty as COM7
-    WinCommPort first(kIndex, 4096, 2048, 0);
-    ASSERT_EQ(first.PeekError(), 0);
-    WinCommPort other(kIndex + 1, 4096, 2048, 0);
-    EXPECT_EQ(other.PeekError(), COMM_FAILED);
-    EXPECT_EQ(g_portOpenCount[kIndex + 1], 0);
-}
-
-TEST_F(WinCommPortPty, DeviceHeldByAnotherProcessIsRefused) {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t child = fork();
+    pid_t child = fork(); // another process (its own count table) cannot have the device either
     ASSERT_GE(child, 0);
     if (child == 0) {
-        WinCommPort holder(kIndex, 4096, 2048, 0);
-        char state = holder.PeekError() == 0 ? 'y' : 'n';
-        (void)!write(ready[1], &state, 1);
-        pause(); // holds the device until the parent ends it
-        _exit(0);
+        alarm(10);
+        _exit(WinCommPort(kIndex + 1, 4096, 2048, 0).PeekError() == COMM_FAILED ? 0 : 1);
     }
-    char state = 0;
-    ASSERT_EQ(read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, 'y');
-    WinCommPort port(kIndex, 4096, 2048, 0);
-    EXPECT_EQ(port.PeekError(), COMM_FAILED);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "the other process opened the device or hung";
 }
 
 TEST_F(WinCommPortPty, MasterClosingMidRunNeitherHangsNorCrashes) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     ASSERT_EQ(port.PeekError(), 0);
-    CloseMaster();
+    close(m_master);
+    m_master = -1;
     char buffer[16];
     EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u);
     EXPECT_EQ(port.ReadByte(), COMM_NO_DATA);
@@ -126,5 +139,80 @@ TEST_F(WinCommPortPty, MasterClosingMidRunNeitherHangsNorCrashes) {
     EXPECT_EQ(status.txCount, 0);
     EXPECT_EQ(port.Purge(0, -1), 0);
 }
+
+// Root opens any device, so the refusal is shown by a child that gives root up.
+TEST_F(WinCommPortPty, DeviceWithoutAccessIsRefused) {
+    const passwd* nobody = getpwnam("nobody");
+    if (!nobody) GTEST_SKIP() << "no user 'nobody' on this machine to run without permission";
+    chmod(m_dir.c_str(), 0755); // the slave stays root's (mode 620); the link must stay reachable
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(10);
+        if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0) _exit(2);
+        HANDLE direct =
+            CreateFileA("\\\\.\\COM5", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (direct != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) _exit(3);
+        _exit(WinCommPort(kIndex, 4096, 2048, 0).PeekError() == COMM_FAILED ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "exit 2: could not drop privileges, 3: not refused for access, 1: opened";
+}
+
+struct DeviceRow {
+    const char* name;
+    const char* target; // under the configuration directory; nullptr: no link (and no /dev/ttyS200)
+    DWORD error;
+};
+
+class WinCommPortBadDevice : public WinCommPortPty, public ::testing::WithParamInterface<DeviceRow> {};
+
+TEST_P(WinCommPortBadDevice, IsRefusedWithAWindowsErrorAndLeavesTheCount) {
+    constexpr int index = 200;
+    std::ofstream(m_dir + "/plain") << "not a terminal";
+    if (GetParam().target) Link(index, m_dir + GetParam().target);
+    EXPECT_EQ(
+        CreateFileA("\\\\.\\COM201", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+        INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), GetParam().error);
+    EXPECT_EQ(WinCommPort(index, 4096, 2048, 0).PeekError(), COMM_FAILED);
+    EXPECT_EQ(g_portOpenCount[index], 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WinCommPortBadDevice,
+                         ::testing::Values(DeviceRow{"Missing", nullptr, ERROR_FILE_NOT_FOUND},
+                                           DeviceRow{"RegularFile", "/plain", ERROR_INVALID_FUNCTION},
+                                           DeviceRow{"Directory", "", ERROR_ACCESS_DENIED},
+                                           DeviceRow{"DanglingLink", "/gone", ERROR_FILE_NOT_FOUND}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct IndexRow {
+    int index;
+    bool opens;
+};
+
+class WinCommPortIndex : public WinCommPortPty, public ::testing::WithParamInterface<IndexRow> {};
+
+TEST_P(WinCommPortIndex, OpensInsideTheTableOnlyAndTouchesNothingOutside) {
+    const IndexRow& row = GetParam();
+    // A link for every name the index could produce, so only the index check can refuse it.
+    Link(row.index == INT_MAX ? 0 : row.index, m_slave);
+    Link(-1, m_slave); // COM0
+    {
+        WinCommPort port(row.index, 4096, 2048, 0);
+        EXPECT_EQ(port.PeekError(), row.opens ? 0 : COMM_IN_USE);
+        if (row.opens) {
+            EXPECT_EQ(g_portOpenCount[row.index], 1);
+        }
+    }
+    for (int i = 0; i < COMM_MAX_PORTS; ++i) ASSERT_EQ(g_portOpenCount[i], 0) << i;
+    EXPECT_EQ(WinCommPort(kIndex, 4096, 2048, 0).PeekError(), 0) << "the device was left free";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WinCommPortIndex,
+                         ::testing::Values(IndexRow{0, true}, IndexRow{15, true}, IndexRow{16, true},
+                                           IndexRow{-1, false}, IndexRow{COMM_MAX_PORTS, false},
+                                           IndexRow{100000, false}, IndexRow{INT_MAX, false}));
 
 } // namespace
