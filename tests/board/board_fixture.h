@@ -1,70 +1,89 @@
-// Helpers for the emulator's tests: a private device directory, a board running in-process on a
-// thread or as a child process, and the program's side of the line (WinCommPort + CommLink +
-// PortSettings), which is what the emulator exists for. Every wait has a time limit.
+// Helpers for the emulator's tests: a private device directory, the korvane-board program as a
+// child process, and the program's side of the line (WinCommPort + CommLink + PortSettings), which
+// is what the emulator exists for. Every wait has a time limit.
 #pragma once
 
 #include "CommLink.h"
 #include "PortSettings.h"
 #include "WinCommPort.h"
-#include "board.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
-#include <memory>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <poll.h>
 #include <string>
-#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace boardtest {
 
-/// The device directory of this test process (XDG_CONFIG_HOME points into a temporary directory).
-std::string DevicesDir();
-/// Path of the COM`com` link in it.
-std::string LinkPath(int com);
-/// Target of the link at `path`; empty when there is no link.
-std::string LinkTarget(const std::string& path);
-/// Open file descriptors of this process.
-int OpenFdCount();
+using Bytes = std::vector<uint8_t>;
 
-/// A board running in-process: parsed and started on construction, served on a thread.
-class BoardThread {
-public:
-    /// `args` without the program name.
-    explicit BoardThread(const std::vector<std::string>& args);
-    /// Stops the board and waits for it.
-    ~BoardThread();
-    /// Empty when the board started; otherwise why not (the thread is then not started).
-    const std::string& StartError() const { return m_startError; }
-    /// What the board printed so far: lifecycle lines and --log lines.
-    std::string Output() const;
-    /// Asks the board to end and waits for it; returns Run's status.
-    int Stop();
+/// Points XDG_CONFIG_HOME at a fresh temporary directory for the whole test process (so links never
+/// touch the real home, and parallel test processes never share one) and removes it at the end.
+inline const struct PrivateConfig {
+    char dir[31] = "/tmp/korvane-board-test-XXXXXX";
+    PrivateConfig() { setenv("XDG_CONFIG_HOME", mkdtemp(dir) ? dir : "/nonexistent", 1); }
+    ~PrivateConfig() { std::filesystem::remove_all(dir); }
+} g_config;
 
-private:
-    board::BoardOptions m_options;
-    std::FILE* m_out;
-    std::unique_ptr<board::Board> m_board;
-    std::string m_startError;
-    int m_stop[2] = {-1, -1};
-    int m_status = -1;
-    std::thread m_thread;
-};
+/// Path of the COM`com` link in the device directory.
+inline std::string LinkPath(int com) {
+    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/korvane/devices/COM" + std::to_string(com);
+}
 
-/// The program's side of the line on COM`com`, as the program builds it, at `baud` 8N1.
+/// Target of the COM`com` link; empty when there is none.
+inline std::string LinkTarget(int com) {
+    std::error_code error;
+    return std::filesystem::read_symlink(LinkPath(com), error).string();
+}
+
+/// What `fd` delivers once readable (at most 1 s) and 20 ms more passed.
+inline Bytes ReadReply(int fd) {
+    pollfd ready{fd, POLLIN, 0};
+    uint8_t got[64];
+    if (poll(&ready, 1, 1000) != 1) return {};
+    Sleep(20);
+    return Bytes(got, got + std::max<ssize_t>(read(fd, got, sizeof got), 0));
+}
+
+/// The program's side of the line on COM`com` at `baud` 8N1, built as the program builds it.
 class Client {
 public:
-    Client(int com, int baud);
+    Client(int com, int baud) : m_port(com - 1, 4096, 2048, 0), m_link(&m_port), m_settings(&m_link) {
+        uint16_t lineStatus = 0;
+        m_status = m_link.CheckOpen(&lineStatus);
+        if (m_status == 0) m_status = SetBaud(baud);
+    }
     /// 0 when the port opened and took the speed.
     int OpenStatus() const { return m_status; }
-    /// Sends `command` and returns what arrived: waits up to `limitMs` for a first byte, then
-    /// `settleMs` more for the rest of the reply.
-    std::vector<uint8_t> Exchange(char command, int limitMs = 1000, int settleMs = 60);
-    /// The bytes queued once a first byte came (at most `limitMs`) and `settleMs` more passed.
-    std::vector<uint8_t> Collect(int limitMs, int settleMs);
     /// Changes the line speed: the PortSettings status.
     int SetBaud(int baud) { return m_settings.Set(baud, 'N', 8, 1); }
-    CommLink& Link() { return m_link; }
+    /// Sends `command`; returns what arrived within `limitMs` for a first byte and `settleMs` more.
+    Bytes Exchange(char command, int limitMs = 1000, int settleMs = 60) {
+        m_link.Send(&command, 1);
+        return Collect(limitMs, settleMs);
+    }
+    /// The bytes queued once a first byte came (at most `limitMs`) and `settleMs` more passed. One
+    /// look at the queue: a flooding board would keep a read-until-empty loop going forever.
+    Bytes Collect(int limitMs, int settleMs) {
+        for (int waited = 0; waited < limitMs && m_link.RxCount() <= 0; waited += 2) Sleep(2);
+        Sleep(static_cast<DWORD>(settleMs));
+        int count = m_link.RxCount();
+        Bytes bytes(static_cast<size_t>(std::max(count, 0)) + 1); // Receive adds a terminator
+        bytes.resize(
+            static_cast<size_t>(std::max(count > 0 ? m_link.Receive(bytes.data(), count, 100) : 0, 0)));
+        return bytes;
+    }
 
 private:
     WinCommPort m_port;
@@ -73,29 +92,44 @@ private:
     int m_status;
 };
 
-/// korvane-board as a child process with its standard output and error on one pipe.
-class ChildBoard {
-public:
-    explicit ChildBoard(const std::vector<std::string>& args);
-    /// Kills the child if it still runs.
-    ~ChildBoard();
-    /// The next line of output without its newline; empty after `limitMs` or at the end.
-    std::string ReadLine(int limitMs);
-    /// The rest of the output up to its end, or what came within `limitMs`.
-    std::string Output(int limitMs);
-    /// Waits up to `limitMs` for the exit; returns the exit status, or -1 (then it is killed).
-    int Wait(int limitMs);
-    pid_t Pid() const { return m_pid; }
+/// The start of a shell command that runs korvane-board under timeout(1), which kills it after 10 s
+/// at the latest: the inner shell prints its process id and becomes the board.
+inline constexpr const char* kLaunch =
+    R"(exec timeout -s KILL 10 sh -c 'echo $$; exec "$0" "$@"' ')" KORVANE_BOARD_PATH "' ";
 
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_pending;
+/// korvane-board run with `args` (split at spaces), its standard output and error on one pipe. No
+/// read waits longer than its time limit.
+struct BoardProcess {
+    explicit BoardProcess(const std::string& args)
+        : out(popen((kLaunch + args + " 2>&1").c_str(), "r")), pid(std::atoi(Line().c_str())) {}
+    /// Ends a board still running with SIGTERM: it must end cleanly then.
+    ~BoardProcess() {
+        if (!out) return;
+        if (pid > 0) kill(pid, SIGTERM);
+        EXPECT_EQ(End(), 0) << "the board did not end cleanly on SIGTERM";
+    }
+    /// The next line of output without its newline; empty at the end.
+    std::string Line() {
+        char line[512];
+        return out && std::fgets(line, sizeof line, out) ? std::string(line, std::strcspn(line, "\n")) : "";
+    }
+    /// True once the board printed the path of its line (kept in `path`) and "ready".
+    bool Ready() {
+        path = Line();
+        return Line() == "ready";
+    }
+    /// Appends the rest of the output to `rest`; returns the exit status (137 after the time limit).
+    int End(std::string* rest = nullptr) {
+        char chunk[512];
+        for (size_t got; out && (got = std::fread(chunk, 1, sizeof chunk, out)) > 0;)
+            if (rest) rest->append(chunk, got);
+        int status = out ? pclose(std::exchange(out, nullptr)) : -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::FILE* out;
+    pid_t pid;        ///< the board's process id
+    std::string path; ///< the path of its line, once Ready
 };
-
-/// Context switches of process `pid` so far (voluntary and not), from /proc: its wake-ups.
-long ContextSwitches(pid_t pid);
-/// CPU time of process `pid` so far (user and system) in clock ticks, from /proc.
-long CpuTicks(pid_t pid);
 
 } // namespace boardtest

@@ -1,179 +1,121 @@
 // The board's life on the line: its COM link, clients that come and go, unplugging and returning,
-// and the korvane-board program's start, end, arguments and idle behaviour.
+// the end of the program, and idling.
 #include "board_fixture.h"
-
-#include <windows.h>
 
 #include "pty_posix.h"
 
-#include <csignal>
-#include <filesystem>
-#include <poll.h>
-#include <unistd.h>
+#include <fstream>
 
 namespace {
 
-using boardtest::BoardThread;
-using boardtest::ChildBoard;
-using boardtest::Client;
-using boardtest::LinkPath;
-using boardtest::LinkTarget;
-using Bytes = std::vector<uint8_t>;
+using namespace boardtest;
 
-// Waits up to `limitMs` for the COM link to exist (true) or to be gone (false).
-bool WaitForLink(int com, bool present, int limitMs) {
-    for (int waited = 0; waited <= limitMs; waited += 5) {
-        if (LinkTarget(LinkPath(com)).empty() != present) return true;
-        Sleep(5);
-    }
-    return false;
-}
-
-TEST(Lifecycle, LinksItsLineAndRemovesTheLinkAtTheEnd) {
-    BoardThread board({"--com", "6"});
-    ASSERT_EQ(board.StartError(), "");
-    std::string target = LinkTarget(LinkPath(6));
-    EXPECT_EQ(target.rfind("/dev/pts/", 0), 0u) << target;
-    EXPECT_EQ(access(target.c_str(), R_OK | W_OK), 0);
-    EXPECT_EQ(board.Stop(), 0);
-    EXPECT_EQ(LinkTarget(LinkPath(6)), "");
-}
-
-TEST(Lifecycle, RefusesToReplaceAForeignLinkUnlessForced) {
-    std::filesystem::create_directories(boardtest::DevicesDir());
+TEST(Lifecycle, LinksItsLineAndTouchesNoLinkItDidNotCreate) {
+    std::filesystem::create_directories(std::filesystem::path(LinkPath(4)).parent_path());
     ASSERT_EQ(symlink("/dev/null", LinkPath(4).c_str()), 0);
+    std::string errors;
+    EXPECT_EQ(BoardProcess("--com 4").End(&errors), 1);
+    EXPECT_EQ(errors,
+              "korvane-board: " + LinkPath(4) +
+                  " already links to /dev/null (another board or adapter?); use --force to replace it\n");
+    EXPECT_EQ(LinkTarget(4), "/dev/null");
     {
-        BoardThread refused({"--com", "4"});
-        EXPECT_NE(refused.StartError().find("already links to /dev/null"), std::string::npos);
-        EXPECT_NE(refused.StartError().find("--force"), std::string::npos);
-    }
-    EXPECT_EQ(LinkTarget(LinkPath(4)), "/dev/null");
-    {
-        BoardThread forced({"--com", "4", "--force"});
-        ASSERT_EQ(forced.StartError(), "");
+        BoardProcess forced("--com 4 --force"); // ends on SIGTERM here
+        ASSERT_TRUE(forced.Ready()) << forced.path;
+        EXPECT_EQ(forced.path.rfind("/dev/pts/", 0), 0u) << forced.path;
+        EXPECT_EQ(LinkTarget(4), forced.path);
         EXPECT_EQ(Client(4, 38400).Exchange('P'), Bytes{'Q'});
     }
-    EXPECT_EQ(LinkTarget(LinkPath(4)), "");
-}
-
-TEST(Lifecycle, LeavesALinkThatWasPointedElsewhereMeanwhile) {
-    BoardThread board({"--com", "5"});
-    ASSERT_EQ(board.StartError(), "");
-    std::string other = LinkPath(5) + ".other";
-    ASSERT_EQ(symlink("/dev/null", other.c_str()), 0);
-    ASSERT_EQ(rename(other.c_str(), LinkPath(5).c_str()), 0);
-    board.Stop();
-    EXPECT_EQ(LinkTarget(LinkPath(5)), "/dev/null");
-    unlink(LinkPath(5).c_str());
+    EXPECT_EQ(LinkTarget(4), "");
+    {
+        BoardProcess board("--com 4"); // its link is pointed elsewhere meanwhile: it stays
+        ASSERT_TRUE(board.Ready()) << board.path;
+        ASSERT_EQ(symlink("/dev/null", (LinkPath(4) + ".other").c_str()), 0);
+        ASSERT_EQ(rename((LinkPath(4) + ".other").c_str(), LinkPath(4).c_str()), 0);
+    }
+    EXPECT_EQ(LinkTarget(4), "/dev/null");
+    unlink(LinkPath(4).c_str());
 }
 
 TEST(Lifecycle, SurvivesManyOpenCloseCyclesWithoutLeaking) {
-    BoardThread board({});
+    BoardProcess board("");
+    ASSERT_TRUE(board.Ready()) << board.path;
     Client(3, 38400).Exchange('P'); // first cycle: settles any lazily opened descriptors
-    int before = boardtest::OpenFdCount();
+    auto count = [](const std::string& dir) {
+        return std::distance(std::filesystem::directory_iterator(dir), {});
+    };
+    auto openFds = [&] {
+        return std::pair(count("/proc/self/fd"), count("/proc/" + std::to_string(board.pid) + "/fd"));
+    };
+    auto before = openFds();
     for (int cycle = 0; cycle < 60; ++cycle) {
         Client client(3, 38400);
         ASSERT_EQ(client.OpenStatus(), 0) << "cycle " << cycle;
         ASSERT_EQ(client.Exchange('P', 1000, 5), Bytes{'Q'}) << "cycle " << cycle;
     }
-    EXPECT_EQ(boardtest::OpenFdCount(), before);
+    EXPECT_EQ(openFds(), before) << "this process, the board";
 }
 
 // A plain terminal program does not purge on open as WinCommPort does: it must find nothing old.
 TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
-    BoardThread board({});
-    std::string line = LinkPath(3);
-    int leaving = pty::OpenRaw(line, 38400);
-    ASSERT_GE(leaving, 0);
-    pollfd reply{leaving, POLLIN, 0};
-    ASSERT_EQ(write(leaving, "z", 1), 1);
-    ASSERT_EQ(poll(&reply, 1, 1000), 1);
-    close(leaving); // the frame stays unread
-    Sleep(50);
-    int next = pty::OpenRaw(line, 38400);
-    ASSERT_GE(next, 0);
-    ASSERT_EQ(write(next, "P", 1), 1);
-    Sleep(50);
-    char got[16];
-    EXPECT_EQ(read(next, got, sizeof got), 1);
-    EXPECT_EQ(got[0], 'Q');
-    close(next);
-}
-
-TEST(Lifecycle, UnplugsAfterNCommandsAndReturnsUnderTheSameName) {
-    BoardThread board({"--tilt", "128,64,3", "--drop-after", "2", "--return-after", "300"});
-    ASSERT_EQ(board.StartError(), "");
-    {
-        Client client(3, 38400);
-        EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
-        EXPECT_EQ(client.Exchange('z'), (Bytes{0x80, 0x40, 0x03}));
-        EXPECT_EQ(client.Exchange('z', 200), Bytes{}); // the adapter is gone
-        EXPECT_TRUE(WaitForLink(3, false, 200));
-    }
-    ASSERT_TRUE(WaitForLink(3, true, 3000));
-    EXPECT_EQ(access(LinkTarget(LinkPath(3)).c_str(), R_OK), 0);
-    Client client(3, 38400);
-    EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
-}
-
-TEST(Program, PrintsItsLineAndReadyAndCleansUpOnSigterm) {
-    ChildBoard child({"--com", "8"});
-    std::string path = child.ReadLine(5000);
-    EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
-    ASSERT_EQ(child.ReadLine(2000), "ready");
-    EXPECT_EQ(LinkTarget(LinkPath(8)), path);
-    EXPECT_EQ(Client(8, 38400).Exchange('P'), Bytes{'Q'});
-    kill(child.Pid(), SIGTERM);
-    EXPECT_EQ(child.Wait(5000), 0);
-    EXPECT_EQ(LinkTarget(LinkPath(8)), "");
-}
-
-TEST(Program, UnpluggedForGoodItEnds) {
-    ChildBoard child({"--com", "9", "--drop-after", "1"});
-    child.ReadLine(5000);
-    ASSERT_EQ(child.ReadLine(2000), "ready");
-    Client client(9, 38400);
-    EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
-    EXPECT_EQ(client.Exchange('P', 200), Bytes{});
-    EXPECT_EQ(child.ReadLine(2000), "unplugged");
-    EXPECT_EQ(child.Wait(5000), 0);
-    EXPECT_EQ(LinkTarget(LinkPath(9)), "");
-}
-
-TEST(Program, BadArgumentsEndWithAReasonAndStatus2) {
-    const std::vector<std::vector<std::string>> rows = {
-        {"--bogus"}, {"--com", "0"}, {"--tilt", "1,2"}, {"--baud"}, {"--short", "--long"},
-    };
-    for (const auto& args : rows) {
-        ChildBoard child(args);
-        std::string errors = child.Output(5000);
-        EXPECT_EQ(child.Wait(5000), 2) << args[0];
-        EXPECT_EQ(errors.rfind("korvane-board: ", 0), 0u) << errors;
-        EXPECT_NE(errors.find("see korvane-board --help"), std::string::npos) << errors;
+    BoardProcess board("");
+    ASSERT_TRUE(board.Ready()) << board.path;
+    for (char command : {'z', 'P'}) { // the frame for 'z' is left unread
+        int line = pty::OpenRaw(LinkPath(3), 38400);
+        ASSERT_GE(line, 0);
+        pollfd reply{line, POLLIN, 0};
+        ASSERT_EQ(write(line, &command, 1), 1);
+        ASSERT_EQ(poll(&reply, 1, 1000), 1);
+        if (command == 'P') {
+            EXPECT_EQ(ReadReply(line), Bytes{'Q'});
+        }
+        close(line);
+        Sleep(50);
     }
 }
 
-TEST(Program, HelpDocumentsEveryOption) {
-    ChildBoard child({"--help"});
-    std::string help = child.Output(5000);
-    EXPECT_EQ(child.Wait(5000), 0);
-    for (const char* option : {"--com", "--force", "--device", "--baud", "--tilt", "--volts", "--delay",
-                               "--wire", "--silent", "--probe-extra", "--short", "--long", "--noise",
-                               "--flood", "--drop-after", "--return-after", "--log", "Example:"})
-        EXPECT_NE(help.find(option), std::string::npos) << option;
+// After N commands the adapter is pulled: it comes back under the same name, or the board ends.
+TEST(Lifecycle, UnplugsAfterNCommandsAndReturnsOrEnds) {
+    for (bool returns : {true, false}) {
+        BoardProcess board(returns ? "--drop-after 2 --return-after 300" : "--drop-after 2");
+        ASSERT_TRUE(board.Ready()) << board.path;
+        {
+            Client client(3, 38400);
+            EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
+            EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
+            EXPECT_EQ(client.Exchange('P', 200), Bytes{}); // the adapter is gone
+            EXPECT_EQ(board.Line(), "unplugged");
+            EXPECT_EQ(LinkTarget(3), "");
+        }
+        if (!returns) {
+            std::string rest;
+            EXPECT_EQ(board.End(&rest), 0);
+            EXPECT_EQ(rest, "");
+            continue;
+        }
+        ASSERT_TRUE(board.Ready()) << board.path;
+        EXPECT_EQ(LinkTarget(3), board.path);
+        EXPECT_EQ(Client(3, 38400).Exchange('P'), Bytes{'Q'});
+    }
 }
 
-TEST(Program, SleepsWhileIdleAfterAClientLeft) {
-    ChildBoard child({"--com", "10"});
-    child.ReadLine(5000);
-    ASSERT_EQ(child.ReadLine(2000), "ready");
-    EXPECT_EQ(Client(10, 38400).Exchange('P'), Bytes{'Q'}); // the client closes: the master hangs up
+TEST(Lifecycle, SleepsWhileIdleAfterAClientLeft) {
+    BoardProcess board("");
+    ASSERT_TRUE(board.Ready()) << board.path;
+    EXPECT_EQ(Client(3, 38400).Exchange('P'), Bytes{'Q'}); // the client closes: the master hangs up
     Sleep(100);
-    long wakeups = boardtest::ContextSwitches(child.Pid());
-    long ticks = boardtest::CpuTicks(child.Pid());
+    // The board's time on a CPU in ns and how often it ran, from the scheduler's statistics.
+    auto usage = [&] {
+        std::ifstream stat("/proc/" + std::to_string(board.pid) + "/schedstat");
+        long cpuNs = 0, waitNs = 0, runs = 0;
+        stat >> cpuNs >> waitNs >> runs;
+        return std::pair(cpuNs, runs);
+    };
+    auto [cpuNs, runs] = usage();
+    ASSERT_GT(runs, 0);
     Sleep(500);
-    EXPECT_LE(boardtest::ContextSwitches(child.Pid()) - wakeups, 2) << "the board wakes up while idle";
-    EXPECT_LE(boardtest::CpuTicks(child.Pid()) - ticks, 1) << "the board spins while idle";
+    EXPECT_LE(usage().second - runs, 2) << "the board wakes up while idle";
+    EXPECT_LE(usage().first - cpuNs, 10'000'000) << "the board spins while idle";
 }
 
 } // namespace

@@ -1,71 +1,54 @@
-// Command-line parsing and the reading encodings.
-#include "options.h"
+// The korvane-board program's arguments, and the reading encodings.
+#include "board_fixture.h"
+
 #include "readings.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace {
 
-board::ParseResult Parse(std::vector<const char*> args, board::BoardOptions* options, std::string* error) {
-    args.insert(args.begin(), "korvane-board");
-    return board::ParseOptions(static_cast<int>(args.size()), args.data(), options, error);
-}
+using boardtest::BoardProcess;
 
 struct BadRow {
-    std::vector<const char*> args;
-    const char* says; // part of the message
+    const char* args;
+    const char* says; // the reason
 };
 
-TEST(Options, RejectsWhatCannotBeMeantWithAReason) {
+TEST(Options, BadArgumentsEndWithAReasonAndStatus2) {
     const BadRow rows[] = {
-        {{"--frobnicate"}, "unknown option \"--frobnicate\""},
-        {{"--com"}, "--com needs a value"},
-        {{"--com", "0"}, "--com wants a whole number from 1 to 256"},
-        {{"--com", "3x"}, "not \"3x\""},
-        {{"--baud", "fast"}, "or \"any\""},
-        {{"--tilt", "1,2"}, "three numbers from 0 to 255"},
-        {{"--tilt", "1,2,256"}, "three numbers from 0 to 255"},
-        {{"--volts", "1,2,3,4,5,6"}, "seven numbers"},
-        {{"--volts", "1,2,3,4,5,6,nan"}, "seven numbers"},
-        {{"--noise", "0"}, "--noise wants a whole number from 1"},
-        {{"--silent=yes"}, "--silent takes no value"},
-        {{"--short", "--long"}, "exclude each other"},
-        {{"--return-after", "100"}, "needs --drop-after"},
-        {{"--com", "4", "--device", "/dev/ttyUSB1"}, "leave out --com"},
-        {{"--device="}, "path of a serial device"},
+        {"--frobnicate", "unknown option \"--frobnicate\""},
+        {"--com", "--com needs a value"},
+        {"--com 0", "--com wants a whole number from 1 to 256"},
+        {"--com 3x", "not \"3x\""},
+        {"--baud fast", "or \"any\""},
+        {"--tilt 1,2", "three numbers from 0 to 255"},
+        {"--tilt 1,2,256", "three numbers from 0 to 255"},
+        {"--volts 1,2,3,4,5,6", "seven numbers"},
+        {"--volts 1,2,3,4,5,6,nan", "seven numbers"},
+        {"--noise 0", "--noise wants a whole number from 1"},
+        {"--silent=yes", "--silent takes no value"},
+        {"--short --long", "exclude each other"},
+        {"--return-after 100", "needs --drop-after"},
+        {"--com 4 --device /dev/ttyUSB1", "leave out --com"},
+        {"--device=", "path of a serial device"},
     };
     for (const BadRow& row : rows) {
-        board::BoardOptions options;
-        std::string error;
-        EXPECT_EQ(Parse(row.args, &options, &error), board::ParseResult::Error) << row.args[0];
-        EXPECT_NE(error.find(row.says), std::string::npos) << error;
+        std::string errors;
+        EXPECT_EQ(BoardProcess(row.args).End(&errors), 2) << row.args;
+        EXPECT_EQ(errors.rfind("korvane-board: ", 0), 0u) << errors;
+        EXPECT_NE(errors.find(row.says), std::string::npos) << errors;
+        EXPECT_NE(errors.find(" (see korvane-board --help)\n"), std::string::npos) << errors;
     }
 }
 
-TEST(Options, TakesValuesInBothSpellings) {
-    board::BoardOptions o;
-    std::string error;
-    ASSERT_EQ(Parse({"--com=7", "--baud", "any", "--tilt", "0x80,64,3", "--volts=0,1,2,3,-5,4.5,5", "--delay",
-                     "20", "--drop-after", "5", "--return-after=0", "--noise", "9", "--probe-extra"},
-                    &o, &error),
-              board::ParseResult::Run)
-        << error;
-    EXPECT_EQ(o.com, 7);
-    EXPECT_EQ(o.baud, 0u); // any speed
-    EXPECT_EQ(o.tilt, (std::array<uint8_t, 3>{128, 64, 3}));
-    EXPECT_DOUBLE_EQ(o.volts[5], 4.5);
-    EXPECT_EQ(o.returnAfterMs, 0);
-    EXPECT_TRUE(o.probeExtra && o.fixedTilt && o.fixedVolts && !o.silent);
-}
-
-TEST(Options, HelpWinsOverEverythingElse) {
-    board::BoardOptions o;
-    std::string error;
-    EXPECT_EQ(Parse({"--com", "0", "--help"}, &o, &error), board::ParseResult::Help);
-    EXPECT_EQ(Parse({"--silent", "-h"}, &o, &error), board::ParseResult::Help);
+// The help wins over everything else on the line, even a bad value.
+TEST(Options, HelpDocumentsEveryOption) {
+    for (const char* args : {"--help", "--com 0 -h"}) {
+        std::string help;
+        EXPECT_EQ(BoardProcess(args).End(&help), 0) << args;
+        for (const char* option : {"--com", "--force", "--device", "--baud", "--tilt", "--volts", "--delay",
+                                   "--wire", "--silent", "--probe-extra", "--short", "--long", "--noise",
+                                   "--flood", "--drop-after", "--return-after", "--log", "Example:"})
+            EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
 }
 
 TEST(Readings, VoltsBecomeBytesRoundedAndClamped) {
@@ -74,10 +57,8 @@ TEST(Readings, VoltsBecomeBytesRoundedAndClamped) {
         uint8_t byte;
         uint8_t channel4;
     };
-    const Row rows[] = {
-        {0.0, 0, 128}, {1.0, 51, 153},  {2.5, 128, 191}, {5.0, 255, 255},  {-5.0, 0, 0},
-        {-3.0, 0, 51}, {7.0, 255, 255}, {0.01, 1, 128},  {4.99, 254, 255},
-    };
+    const Row rows[] = {{0.0, 0, 128}, {1.0, 51, 153},  {2.5, 128, 191}, {5.0, 255, 255}, {-5.0, 0, 0},
+                        {-3.0, 0, 51}, {7.0, 255, 255}, {0.01, 1, 128},  {4.99, 254, 255}};
     for (const Row& row : rows) {
         EXPECT_EQ(board::VoltsToByte(row.volts), row.byte) << row.volts;
         EXPECT_EQ(board::Channel4ToByte(row.volts), row.channel4) << row.volts;
