@@ -1,8 +1,10 @@
 // Qt-side helpers of the framework tests: driving modal dialogs and boxes with time limits.
 #pragma once
 
-#include <QImage>
-#include <QString>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -15,31 +17,15 @@ class CDialog;
 inline constexpr int kTimedOut = -99;
 
 /// Runs `dlg.DoModal()`; once the dialog is shown, `script` runs on its widget (inside the modal
-/// loop). After `limitMs` the dialog is ended with kTimedOut and any open box is closed.
+/// loop). After `limitMs` any open popup or box is closed and the dialog ends with kTimedOut.
 int RunModal(CDialog& dlg, const std::function<void(QWidget*)>& script, int limitMs = 5000);
 
-/// While alive, closes every message box that opens (with Return, after `holdMs`), recording its
-/// caption and text.
-class BoxCloser {
-public:
+/// While alive, closes every message box that opens (with Return, after `holdMs`), recording it in
+/// `seen`. Boxes run inside RunModal, whose time limit ends one that Return leaves open.
+struct BoxCloser {
     explicit BoxCloser(int holdMs = 0);
-    ~BoxCloser();
-    struct Seen {
-        std::string caption;
-        std::string text;
-    };
-    std::vector<Seen> seen;
-
-private:
-    struct Impl;
-    Impl* m_impl;
+    std::vector<std::string> seen; // "caption: text" of each box
+    QTimer poll;
+    QElapsedTimer since;
+    QPointer<QMessageBox> current;
 };
-
-/// Processes events until `done` is true or `limitMs` passes; returns `done()`.
-bool WaitFor(const std::function<bool()>& done, int limitMs = 3000);
-
-/// The window as it is on the screen now (what its last paints left there).
-QImage ScreenImage(QWidget* window);
-
-/// Sends `key` to the widget that has the focus (or `fallback` when none has).
-void PressKey(QWidget* fallback, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);

@@ -3,7 +3,6 @@
 #include <afxwin.h>
 
 #include <QApplication>
-#include <QtGlobal>
 
 #include <gtest/gtest.h>
 

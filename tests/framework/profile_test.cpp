@@ -3,11 +3,13 @@
 #include <profile.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <fstream>
-#include <sstream>
+#include <utility>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,91 +19,66 @@
 namespace {
 
 std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
 }
 
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-struct ReadRow {
-    const char* name;
-    const char* file; // null: no file
-    int expected;
-};
-
-void PrintTo(const ReadRow& row, std::ostream* os) {
-    *os << row.name;
+// Files in `dir`, temporary ones included.
+qsizetype FileCount(const QTemporaryDir& dir) {
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size();
 }
-
-class ProfileRead : public ::testing::TestWithParam<ReadRow> {};
-
-TEST_P(ProfileRead, GivesTheValueOrTheDefault) {
-    QTemporaryDir dir;
-    std::string path = dir.filePath("korvane.INI").toStdString();
-    if (GetParam().file) WriteText(path, GetParam().file);
-    EXPECT_EQ(profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", 3), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ProfileRead,
-    ::testing::Values(ReadRow{"Plain", "[MyKorvaneAp]\nKorvaneComPort=7\n", 7},
-                      ReadRow{"CaseInsensitive", "[mykorvaneap]\nKORVANECOMPORT = 9 \n", 9},
-                      ReadRow{"FirstMatchWins",
-                              "[MyKorvaneAp]\nKorvaneComPort=1\nKorvaneComPort=2\n"
-                              "[MyKorvaneAp]\nKorvaneComPort=5\n",
-                              1},
-                      ReadRow{"CrLf", "; saved on Windows\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n", 5},
-                      ReadRow{"Negative", "[MyKorvaneAp]\nKorvaneComPort=-4\n", -4},
-                      ReadRow{"PlusSign", "[MyKorvaneAp]\nKorvaneComPort=+6\n", 6},
-                      ReadRow{"Garbage", "[MyKorvaneAp]\nKorvaneComPort=twelve\n", 3},
-                      ReadRow{"TrailingLetters", "[MyKorvaneAp]\nKorvaneComPort=12a\n", 3},
-                      ReadRow{"Empty", "[MyKorvaneAp]\nKorvaneComPort=\n", 3},
-                      ReadRow{"OutOfRange", "[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3},
-                      ReadRow{"OtherSection", "[Other]\nKorvaneComPort=8\n", 3},
-                      ReadRow{"CommentedOut", "[MyKorvaneAp]\n;KorvaneComPort=8\n", 3},
-                      ReadRow{"NoFile", nullptr, 3}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct WriteRow {
-    const char* name;
-    const char* before;
-    const char* after;
-};
-
-void PrintTo(const WriteRow& row, std::ostream* os) {
-    *os << row.name;
-}
-
-class ProfileWrite : public ::testing::TestWithParam<WriteRow> {};
-
-TEST_P(ProfileWrite, KeepsEveryOtherLine) {
-    QTemporaryDir dir;
-    std::string path = dir.filePath("korvane.INI").toStdString();
-    if (GetParam().before) WriteText(path, GetParam().before);
-    ASSERT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 5));
-    EXPECT_EQ(ReadAll(path), GetParam().after);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ProfileWrite,
-    ::testing::Values(
-        WriteRow{"NewFile", nullptr, "[MyKorvaneAp]\nKorvaneComPort=5\n"},
-        WriteRow{"ReplaceInPlaceCrLf", "; comment\r\n[MyKorvaneAp]\r\nKorvaneComPort=1\r\nOther=x\r\n",
-                 "; comment\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\nOther=x\r\n"},
-        WriteRow{"ReplaceCaseInsensitive", "[mykorvaneap]\nkorvanecomport=1\n",
-                 "[mykorvaneap]\nkorvanecomport=5\n"},
-        WriteRow{"AddKeyToSection", "[MyKorvaneAp]\nA=1\n\n[T]\nB=2\n",
-                 "[MyKorvaneAp]\nA=1\nKorvaneComPort=5\n\n[T]\nB=2\n"},
-        WriteRow{"AddSectionAfterUnterminatedLine", "; c\n[T]\nB=2",
-                 "; c\n[T]\nB=2\n[MyKorvaneAp]\nKorvaneComPort=5\n"},
-        WriteRow{"AddSectionCrLf", "[T]\r\nB=2\r\n", "[T]\r\nB=2\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+// Rows: the file (null: none) and what reading MyKorvaneAp/KorvaneComPort with default 3 gives.
+TEST(Profile, ReadGivesTheValueOrTheDefault) {
+    const std::pair<const char*, int> rows[] = {
+        {"[mykorvaneap]\nKORVANECOMPORT = 9 \n", 9}, // case-insensitive, trimmed
+        {"[MyKorvaneAp]\nKorvaneComPort=1\nKorvaneComPort=2\n[MyKorvaneAp]\nKorvaneComPort=5\n", 1},
+        {"; saved on Windows\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n", 5},
+        {"[MyKorvaneAp]\nKorvaneComPort=-4\n", -4},
+        {"[MyKorvaneAp]\nKorvaneComPort=+6\n", 6},
+        {"[MyKorvaneAp]\nKorvaneComPort=twelve\n", 3},
+        {"[MyKorvaneAp]\nKorvaneComPort=12a\n", 3},
+        {"[MyKorvaneAp]\nKorvaneComPort=\n", 3},
+        {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3},
+        {"[Other]\nKorvaneComPort=8\n", 3},
+        {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3},
+        {nullptr, 3},
+    };
+    for (auto [file, expected] : rows) {
+        SCOPED_TRACE(file ? file : "no file");
+        QTemporaryDir dir;
+        std::string path = dir.filePath("korvane.INI").toStdString();
+        if (file) WriteText(path, file);
+        EXPECT_EQ(profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", 3), expected);
+    }
+}
+
+// Rows: the file before (null: none) and after writing MyKorvaneAp/KorvaneComPort=5.
+TEST(Profile, WriteKeepsEveryOtherLine) {
+    const std::pair<const char*, const char*> rows[] = {
+        {nullptr, "[MyKorvaneAp]\nKorvaneComPort=5\n"},
+        {"; comment\r\n[MyKorvaneAp]\r\nKorvaneComPort=1\r\nOther=x\r\n",
+         "; comment\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\nOther=x\r\n"},
+        {"[mykorvaneap]\nkorvanecomport=1\n", "[mykorvaneap]\nkorvanecomport=5\n"},
+        {"[MyKorvaneAp]\nA=1\n\n[T]\nB=2\n", "[MyKorvaneAp]\nA=1\nKorvaneComPort=5\n\n[T]\nB=2\n"},
+        {"; c\n[T]\nB=2", "; c\n[T]\nB=2\n[MyKorvaneAp]\nKorvaneComPort=5\n"}, // no final line end
+        {"[T]\r\nB=2\r\n", "[T]\r\nB=2\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n"},
+    };
+    for (auto [before, after] : rows) {
+        SCOPED_TRACE(before ? before : "no file");
+        QTemporaryDir dir;
+        std::string path = dir.filePath("korvane.INI").toStdString();
+        if (before) WriteText(path, before);
+        ASSERT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 5));
+        EXPECT_EQ(ReadAll(path), after);
+    }
+}
 
 TEST(Profile, ApplicationProfileIsNamedAfterTheExecutableInXdgConfigHome) {
     QTemporaryDir dir;
@@ -127,25 +104,22 @@ TEST(Profile, ADirectoryInPlaceOfTheFileGivesTheDefaultAndAFailedWrite) {
     ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
     EXPECT_EQ(profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", 3), 3);
     EXPECT_FALSE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 4));
-    struct stat st {};
-    EXPECT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "no temporary file left";
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(path)).isDir());
+    EXPECT_EQ(FileCount(dir), 0) << "no temporary file left";
 }
 
-TEST(Profile, WriteReplacesTheFileKeepingItsMode) {
+TEST(Profile, WriteRenamesANewFileOverTheOldKeepingItsMode) {
     QTemporaryDir dir;
     std::string path = dir.filePath("korvane.INI").toStdString();
     WriteText(path, "[MyKorvaneAp]\nKorvaneComPort=1\n");
     chmod(path.c_str(), 0640);
-    struct stat before {
-    }, after{};
+    struct stat before = {}, after = {};
     stat(path.c_str(), &before);
     ASSERT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 2));
     stat(path.c_str(), &after);
-    EXPECT_NE(before.st_ino, after.st_ino) << "a new file renamed over the old, not rewritten in place";
+    EXPECT_NE(before.st_ino, after.st_ino) << "not rewritten in place";
     EXPECT_EQ(after.st_mode & 07777, 0640u);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(FileCount(dir), 1);
 }
 
 TEST(Profile, AKilledWriterNeverLeavesAPartialFile) {
@@ -163,10 +137,8 @@ TEST(Profile, AKilledWriterNeverLeavesAPartialFile) {
         usleep(20000 + round * 7000);
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
-        std::string text = ReadAll(path);
-        ASSERT_EQ(text.substr(0, comments.size()), comments) << "round " << round;
+        ASSERT_EQ(ReadAll(path).substr(0, comments.size()), comments) << "round " << round;
         int value = profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", -1);
-        EXPECT_GE(value, 0);
-        EXPECT_LT(value, 16);
+        EXPECT_TRUE(value >= 0 && value < 16) << value;
     }
 }

@@ -13,30 +13,25 @@ const DialogItemTemplate kItems[] = {
     {IDC_ONE, "Button", "One", 7, 7, 30, 10, 0x50020009},
     {IDC_TWO, "Button", "Two", 7, 20, 30, 10, 0x50000009},
     {IDC_THREE, "Button", "Three", 7, 33, 30, 10, 0x50000009},
-    {IDC_STOP, "Button", "Stop", 182, 25, 50, 14, 0x50010000},
+    {IDCANCEL, "Button", "Stop", 182, 25, 50, 14, 0x50010000},
     {-1, "Static", "#9100", 200, 170, 20, 20, 0x50000003},
 };
 const DialogTemplate kTestDialog{"Framework Test", 0, 0,     239, 199, 0x90C800C0, 0x00040000,
                                  "MS Sans Serif",  8, kItems};
 
 const IconPaletteEntry kPalette[] = {{'.', ICON_TRANSPARENT}, {'r', RGB(255, 0, 0)}, {'b', RGB(0, 0, 255)}};
-// 32x32: a red square with a blue centre; 16x16: all blue.
-const char* const kBig[] = {
+// 32x32: a red square with a blue centre, its bottom row transparent but the last pixel; 16x16: blue.
 #define R32 "rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr"
 #define C32 "rrrrrrrrrrrrbbbbbbbbrrrrrrrrrrrr"
-    R32, R32, R32, R32, R32, R32, R32, R32,
-    R32, R32, R32, R32, C32, C32, C32, C32,
-    C32, C32, C32, C32, R32, R32, R32, R32,
-    R32, R32, R32, R32, R32, R32, R32, "...............................r",
+#define B16 "bbbbbbbbbbbbbbbb"
+const char* const kBig[] = {R32, R32, R32, R32, R32, R32, R32, R32,
+                            R32, R32, R32, R32, C32, C32, C32, C32,
+                            C32, C32, C32, C32, R32, R32, R32, R32,
+                            R32, R32, R32, R32, R32, R32, R32, "...............................r"};
+const char* const kSmall[] = {B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16};
 #undef R32
 #undef C32
-};
-const char* const kSmall[] = {
-    "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb",
-    "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb",
-    "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb",
-    "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb", "bbbbbbbbbbbbbbbb",
-};
+#undef B16
 const IconResource kIcon{kPalette, {32, kBig}, {16, kSmall}};
 
 const DialogResource kDialogs[] = {{IDD_TEST, &kTestDialog}};
@@ -55,7 +50,6 @@ const MessageMap* CTestDlg::ThisMessageMap() {
 
 void CTestDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Text(dx, IDC_NAME, m_strName);
-    DDX_Text(dx, IDC_INFO, m_strInfo);
     DDX_Text(dx, IDC_NUMBER, m_nNumber);
     DDX_Radio(dx, IDC_ONE, m_nChoice);
 }
@@ -75,10 +69,6 @@ BOOL CTestDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CTestDlg::OnTimer(UINT_PTR id) {
-    if (onTimer) onTimer(*this, id);
-}
-
 void CTestDlg::OnPaint() {
     CPaintDC dc(this);
     ++paints;
@@ -88,19 +78,6 @@ void CTestDlg::OnPaint() {
 
 void CTestDlg::OnSysCommand(UINT id, LPARAM lParam) {
     sysCommands.push_back(id);
-    if ((id & 0xFFF0) == IDM_TEST_ABOUT) {
-        EndDialog(static_cast<int>(IDM_TEST_ABOUT));
-        return;
-    }
+    if ((id & 0xFFF0) == IDM_TEST_ABOUT) return EndDialog(static_cast<int>(IDM_TEST_ABOUT));
     CDialog::OnSysCommand(id, lParam);
-}
-
-const MessageMap* CClaimingDlg::GetMessageMap() const {
-    static const MessageMapEntry entries[] = {CommandEntry(IDCANCEL, &CClaimingDlg::OnStop)};
-    static const MessageMap map{CTestDlg::ThisMessageMap(), entries};
-    return &map;
-}
-
-void CClaimingDlg::OnStop() {
-    ++stops;
 }

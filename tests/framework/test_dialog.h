@@ -6,24 +6,14 @@
 #include <functional>
 #include <vector>
 
-inline constexpr UINT IDD_TEST = 9001;
-inline constexpr UINT IDI_TEST = 9100;
-inline constexpr UINT IDS_TEST_ABOUT = 9200;
-inline constexpr int IDC_NUMBER = 1001;
-inline constexpr int IDC_NAME = 1002;
-inline constexpr int IDC_INFO = 1003;
-inline constexpr int IDC_ONE = 1004;
-inline constexpr int IDC_TWO = 1005;
-inline constexpr int IDC_THREE = 1006;
-inline constexpr int IDC_STOP = 2;
-inline constexpr UINT IDM_TEST_ABOUT = 0x10;
+enum : UINT { IDD_TEST = 9001, IDI_TEST = 9100, IDS_TEST_ABOUT = 9200, IDM_TEST_ABOUT = 0x10 };
+enum : int { IDC_NUMBER = 1001, IDC_NAME, IDC_INFO, IDC_ONE, IDC_TWO, IDC_THREE };
 
 class CTestDlg : public CDialog {
 public:
     explicit CTestDlg(CWnd* parent = nullptr) : CDialog(IDD_TEST, parent) {}
 
     CString m_strName{"start"};
-    CString m_strInfo{"UP"};
     int m_nNumber = 3;
     int m_nChoice = 1;
 
@@ -40,15 +30,9 @@ public:
     BOOL OnInitDialog() override;
 
 protected:
-    void OnTimer(UINT_PTR id) override;
+    void OnTimer(UINT_PTR id) override {
+        if (onTimer) onTimer(*this, id);
+    }
     void OnPaint() override;
     void OnSysCommand(UINT id, LPARAM lParam) override;
-};
-
-/// Claims command IDCANCEL (the Stop button, Escape, the close box) for its own handler.
-class CClaimingDlg : public CTestDlg {
-public:
-    int stops = 0;
-    const MessageMap* GetMessageMap() const override;
-    void OnStop();
 };
