@@ -57,39 +57,34 @@ inline Bytes ReadReply(int fd) {
 }
 
 /// The program's side of the line on COM`com` at `baud` 8N1, built as the program builds it.
-class Client {
-public:
-    Client(int com, int baud) : m_port(com - 1, 4096, 2048, 0), m_link(&m_port), m_settings(&m_link) {
+struct Client {
+    Client(int com, int baud) : port(com - 1, 4096, 2048, 0), link(&port), settings(&link) {
         uint16_t lineStatus = 0;
-        m_status = m_link.CheckOpen(&lineStatus);
-        if (m_status == 0) m_status = SetBaud(baud);
+        status = link.CheckOpen(&lineStatus);
+        if (status == 0) status = SetBaud(baud);
     }
-    /// 0 when the port opened and took the speed.
-    int OpenStatus() const { return m_status; }
     /// Changes the line speed: the PortSettings status.
-    int SetBaud(int baud) { return m_settings.Set(baud, 'N', 8, 1); }
+    int SetBaud(int baud) { return settings.Set(baud, 'N', 8, 1); }
     /// Sends `command`; returns what arrived within `limitMs` for a first byte and `settleMs` more.
     Bytes Exchange(char command, int limitMs = 1000, int settleMs = 60) {
-        m_link.Send(&command, 1);
+        link.Send(&command, 1);
         return Collect(limitMs, settleMs);
     }
     /// The bytes queued once a first byte came (at most `limitMs`) and `settleMs` more passed. One
     /// look at the queue: a flooding board would keep a read-until-empty loop going forever.
     Bytes Collect(int limitMs, int settleMs) {
-        for (int waited = 0; waited < limitMs && m_link.RxCount() <= 0; waited += 2) Sleep(2);
+        for (int waited = 0; waited < limitMs && link.RxCount() <= 0; waited += 2) Sleep(2);
         Sleep(static_cast<DWORD>(settleMs));
-        int count = m_link.RxCount();
-        Bytes bytes(static_cast<size_t>(std::max(count, 0)) + 1); // Receive adds a terminator
-        bytes.resize(
-            static_cast<size_t>(std::max(count > 0 ? m_link.Receive(bytes.data(), count, 100) : 0, 0)));
+        int count = std::max(link.RxCount(), 0);
+        Bytes bytes(static_cast<size_t>(count) + 1); // Receive adds a terminator
+        bytes.resize(static_cast<size_t>(std::max(count ? link.Receive(bytes.data(), count, 100) : 0, 0)));
         return bytes;
     }
 
-private:
-    WinCommPort m_port;
-    CommLink m_link;
-    PortSettings m_settings;
-    int m_status;
+    WinCommPort port;
+    CommLink link;
+    PortSettings settings;
+    int status; ///< 0 when the port opened and took the speed
 };
 
 /// The start of a shell command that runs korvane-board under timeout(1), which kills it after 10 s
@@ -104,9 +99,8 @@ struct BoardProcess {
         : out(popen((kLaunch + args + " 2>&1").c_str(), "r")), pid(std::atoi(Line().c_str())) {}
     /// Ends a board still running with SIGTERM: it must end cleanly then.
     ~BoardProcess() {
-        if (!out) return;
-        if (pid > 0) kill(pid, SIGTERM);
-        EXPECT_EQ(End(), 0) << "the board did not end cleanly on SIGTERM";
+        if (out && pid > 0) kill(pid, SIGTERM);
+        EXPECT_EQ(out ? End() : 0, 0) << "the board did not end cleanly on SIGTERM";
     }
     /// The next line of output without its newline; empty at the end.
     std::string Line() {
@@ -118,7 +112,10 @@ struct BoardProcess {
         path = Line();
         return Line() == "ready";
     }
-    /// Appends the rest of the output to `rest`; returns the exit status (137 after the time limit).
+    /// The path of the process's entry `entry` in /proc.
+    std::string Proc(const char* entry) const { return "/proc/" + std::to_string(pid) + "/" + entry; }
+    /// Appends the rest of the output to `rest`; returns the exit status, -1 when it was killed (as at
+    /// the time limit).
     int End(std::string* rest = nullptr) {
         char chunk[512];
         for (size_t got; out && (got = std::fread(chunk, 1, sizeof chunk, out)) > 0;)

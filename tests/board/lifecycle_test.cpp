@@ -1,5 +1,5 @@
 // The board's life on the line: its COM link, clients that come and go, unplugging and returning,
-// the end of the program, and idling.
+// the end of the program, idling, and its arguments.
 #include "board_fixture.h"
 
 #include "pty_posix.h"
@@ -41,16 +41,12 @@ TEST(Lifecycle, SurvivesManyOpenCloseCyclesWithoutLeaking) {
     BoardProcess board("");
     ASSERT_TRUE(board.Ready()) << board.path;
     Client(3, 38400).Exchange('P'); // first cycle: settles any lazily opened descriptors
-    auto count = [](const std::string& dir) {
-        return std::distance(std::filesystem::directory_iterator(dir), {});
-    };
-    auto openFds = [&] {
-        return std::pair(count("/proc/self/fd"), count("/proc/" + std::to_string(board.pid) + "/fd"));
-    };
+    auto fds = [](auto dir) { return std::distance(std::filesystem::directory_iterator(dir), {}); };
+    auto openFds = [&] { return std::pair(fds("/proc/self/fd"), fds(board.Proc("fd"))); };
     auto before = openFds();
     for (int cycle = 0; cycle < 60; ++cycle) {
         Client client(3, 38400);
-        ASSERT_EQ(client.OpenStatus(), 0) << "cycle " << cycle;
+        ASSERT_EQ(client.status, 0) << "cycle " << cycle;
         ASSERT_EQ(client.Exchange('P', 1000, 5), Bytes{'Q'}) << "cycle " << cycle;
     }
     EXPECT_EQ(openFds(), before) << "this process, the board";
@@ -60,18 +56,16 @@ TEST(Lifecycle, SurvivesManyOpenCloseCyclesWithoutLeaking) {
 TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
     BoardProcess board("");
     ASSERT_TRUE(board.Ready()) << board.path;
-    for (char command : {'z', 'P'}) { // the frame for 'z' is left unread
-        int line = pty::OpenRaw(LinkPath(3), 38400);
-        ASSERT_GE(line, 0);
-        pollfd reply{line, POLLIN, 0};
-        ASSERT_EQ(write(line, &command, 1), 1);
-        ASSERT_EQ(poll(&reply, 1, 1000), 1);
-        if (command == 'P') {
-            EXPECT_EQ(ReadReply(line), Bytes{'Q'});
-        }
-        close(line);
-        Sleep(50);
-    }
+    int leaving = pty::OpenRaw(LinkPath(3), 38400);
+    pollfd reply{leaving, POLLIN, 0};
+    ASSERT_EQ(write(leaving, "z", 1), 1);
+    ASSERT_EQ(poll(&reply, 1, 1000), 1);
+    close(leaving); // the frame stays unread
+    Sleep(50);
+    int next = pty::OpenRaw(LinkPath(3), 38400);
+    ASSERT_EQ(write(next, "P", 1), 1);
+    EXPECT_EQ(ReadReply(next), Bytes{'Q'});
+    close(next);
 }
 
 // After N commands the adapter is pulled: it comes back under the same name, or the board ends.
@@ -87,15 +81,13 @@ TEST(Lifecycle, UnplugsAfterNCommandsAndReturnsOrEnds) {
             EXPECT_EQ(board.Line(), "unplugged");
             EXPECT_EQ(LinkTarget(3), "");
         }
-        if (!returns) {
-            std::string rest;
-            EXPECT_EQ(board.End(&rest), 0);
-            EXPECT_EQ(rest, "");
-            continue;
+        if (returns) {
+            ASSERT_TRUE(board.Ready()) << board.path;
+            EXPECT_EQ(LinkTarget(3), board.path);
+            EXPECT_EQ(Client(3, 38400).Exchange('P'), Bytes{'Q'});
+            kill(board.pid, SIGTERM);
         }
-        ASSERT_TRUE(board.Ready()) << board.path;
-        EXPECT_EQ(LinkTarget(3), board.path);
-        EXPECT_EQ(Client(3, 38400).Exchange('P'), Bytes{'Q'});
+        EXPECT_EQ(board.End(), 0); // without a return it ends by itself
     }
 }
 
@@ -106,7 +98,7 @@ TEST(Lifecycle, SleepsWhileIdleAfterAClientLeft) {
     Sleep(100);
     // The board's time on a CPU in ns and how often it ran, from the scheduler's statistics.
     auto usage = [&] {
-        std::ifstream stat("/proc/" + std::to_string(board.pid) + "/schedstat");
+        std::ifstream stat(board.Proc("schedstat"));
         long cpuNs = 0, waitNs = 0, runs = 0;
         stat >> cpuNs >> waitNs >> runs;
         return std::pair(cpuNs, runs);
@@ -116,6 +108,45 @@ TEST(Lifecycle, SleepsWhileIdleAfterAClientLeft) {
     Sleep(500);
     EXPECT_LE(usage().second - runs, 2) << "the board wakes up while idle";
     EXPECT_LE(usage().first - cpuNs, 10'000'000) << "the board spins while idle";
+}
+
+TEST(Options, BadArgumentsEndWithAReasonAndStatus2) {
+    // The arguments, and the reason the message gives.
+    const std::pair<const char*, const char*> rows[] = {
+        {"--frobnicate", "unknown option \"--frobnicate\""},
+        {"--com", "--com needs a value"},
+        {"--com 0", "--com wants a whole number from 1 to 256"},
+        {"--com 3x", "not \"3x\""},
+        {"--baud fast", "or \"any\""},
+        {"--tilt 1,2", "three numbers from 0 to 255"},
+        {"--tilt 1,2,256", "three numbers from 0 to 255"},
+        {"--volts 1,2,3,4,5,6", "seven numbers"},
+        {"--volts 1,2,3,4,5,6,nan", "seven numbers"},
+        {"--noise 0", "--noise wants a whole number from 1"},
+        {"--silent=yes", "--silent takes no value"},
+        {"--short --long", "exclude each other"},
+        {"--return-after 100", "needs --drop-after"},
+        {"--com 4 --device /dev/ttyUSB1", "leave out --com"},
+        {"--device=", "path of a serial device"}};
+    for (const auto& [args, reason] : rows) {
+        std::string errors;
+        EXPECT_EQ(BoardProcess(args).End(&errors), 2) << args;
+        EXPECT_EQ(errors.rfind("korvane-board: ", 0), 0u) << errors;
+        EXPECT_NE(errors.find(reason), std::string::npos) << errors;
+        EXPECT_NE(errors.find(" (see korvane-board --help)\n"), std::string::npos) << errors;
+    }
+}
+
+// The help wins over everything else on the line, even a bad value.
+TEST(Options, HelpDocumentsEveryOption) {
+    for (const char* args : {"--help", "--com 0 -h"}) {
+        std::string help;
+        EXPECT_EQ(BoardProcess(args).End(&help), 0) << args;
+        for (const char* option : {"--com", "--force", "--device", "--baud", "--tilt", "--volts", "--delay",
+                                   "--wire", "--silent", "--probe-extra", "--short", "--long", "--noise",
+                                   "--flood", "--drop-after", "--return-after", "--log", "Example:"})
+            EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
 }
 
 } // namespace
