@@ -10,9 +10,8 @@
 constexpr int kPollMs = 10;
 
 int RunModal(CDialog& dlg, const std::function<void(QWidget*)>& script, int limitMs) {
-    QTimer guard, starter;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&dlg] {
+    QObject scope; // cancels the time limit when this call returns
+    QTimer::singleShot(limitMs, &scope, [&dlg] {
         if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
@@ -20,12 +19,12 @@ int RunModal(CDialog& dlg, const std::function<void(QWidget*)>& script, int limi
         }
         dlg.EndDialog(kTimedOut);
     });
-    guard.start(limitMs);
+    QTimer starter;
     QObject::connect(&starter, &QTimer::timeout, [&] {
         QWidget* w = AfxQtWidget(&dlg);
         if (!w || !w->isVisible() || QApplication::activeModalWidget() != w) return;
         starter.stop(); // before the script: it may run loops of its own
-        if (script) script(w);
+        script(w);
     });
     starter.start(kPollMs);
     return static_cast<int>(dlg.DoModal());
