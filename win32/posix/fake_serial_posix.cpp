@@ -19,9 +19,8 @@ int FakeSerialLine::Read(void* buffer, size_t count, size_t* got) {
 int FakeSerialLine::Write(const void* bytes, size_t count, size_t* put) {
     *put = 0;
     if (failAll) return failAll;
-    *put = std::min<size_t>(count, txCapacity > outQueue ? txCapacity - outQueue : 0);
-    sent.append(static_cast<const char*>(bytes), *put);
-    if (holdOutput) outQueue += static_cast<uint32_t>(*put);
+    *put = count;
+    sent.append(static_cast<const char*>(bytes), count);
     return 0;
 }
 
@@ -34,7 +33,7 @@ int FakeSerialLine::Queues(uint32_t* inQueue, uint32_t* outQueueNow) {
 }
 
 int FakeSerialLine::Counters(LineCounters* counts) {
-    if (failAll || !hasCounters) return failAll ? failAll : ENOTTY;
+    if (failAll) return failAll;
     *counts = counters;
     return 0;
 }
@@ -46,7 +45,6 @@ int FakeSerialLine::GetSettings(LineSettings* current) {
 }
 
 int FakeSerialLine::SetSettings(const LineSettings& wanted) {
-    ++setSettingsCalls;
     if (failAll || refuseSettings) return failAll ? failAll : refuseSettings;
     settings = wanted;
     return 0;
@@ -78,10 +76,8 @@ int FakeSerialLine::Flush(bool receive, bool transmit) {
     return 0;
 }
 
-int FakeSerialLine::FlowOutput(bool stop) {
-    if (failAll) return failAll;
-    outputStopped = stop;
-    return 0;
+int FakeSerialLine::FlowOutput(bool) {
+    return failAll;
 }
 
 int FakeSerialLine::WaitReadable(int timeoutMs) {

@@ -13,23 +13,18 @@ namespace win32posix {
 
 class FakeSerialLine : public SerialLine {
 public:
-    std::string received;                 ///< bytes waiting to be read (the far end feeds them here)
-    std::string sent;                     ///< every byte the line took for sending, in order
-    uint32_t outQueue = 0;                ///< bytes reported as waiting to be sent
-    uint32_t txCapacity = 4096;           ///< Write takes at most txCapacity - outQueue bytes
-    bool holdOutput = false;              ///< taken bytes stay counted in outQueue (else they leave at once)
+    std::string received;  ///< bytes waiting to be read (the far end feeds them here)
+    std::string sent;      ///< every byte the line took for sending, in order
+    uint32_t outQueue = 0; ///< bytes reported as waiting to be sent (taken bytes leave at once)
     std::atomic<unsigned> modemInputs{0}; ///< kLineCts | kLineDsr | kLineRing | kLineDcd now; may change
                                           ///< from another thread while WaitCommEvent waits
     bool hasModemLines = true;            ///< false: modem calls fail with ENOTTY, as on a pty
-    bool hasCounters = true;              ///< false: Counters fails with ENOTTY, as on a pty
     unsigned outputLines = 0;             ///< kLineDtr | kLineRts as last set
     bool breakOn = false;                 ///< break as last set
-    bool outputStopped = false;           ///< FlowOutput(true) in effect
     LineCounters counters;                ///< error counts; tests raise them to report line errors
     LineSettings settings;                ///< as last applied
     int refuseSettings = 0;               ///< non-zero: SetSettings fails with this errno value
     int failAll = 0;                      ///< non-zero: every operation fails with this (a vanished device)
-    int setSettingsCalls = 0;             ///< how often SetSettings was asked
 
     int Read(void* buffer, size_t count, size_t* got) override;
     int Write(const void* bytes, size_t count, size_t* put) override;
