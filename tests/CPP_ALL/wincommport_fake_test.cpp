@@ -206,3 +206,33 @@ TEST_F(WinCommPortFake, DumpStateOfWideValues) {
 }
 
 } // namespace
+
+namespace {
+
+// The one platform-error -> status table of the port: the legacy codes, and everything else.
+TEST(WinCommPortErrors, LastErrorTranslatesByTheLegacyTable) {
+    const struct {
+        LONG error;
+        int status;
+    } rows[] = {
+        {IE_BADID, COMM_DEVICE_ERROR},
+        {IE_OPEN, COMM_IN_USE},
+        {IE_NOPEN, COMM_DEVICE_ERROR},
+        {IE_MEMORY, COMM_NO_MEMORY},
+        {IE_DEFAULT, COMM_BAD_OUTPUT_FLOW},
+        {IE_HARDWARE, COMM_DEVICE_ERROR},
+        {IE_BYTESIZE, COMM_BAD_DATA_BITS},
+        {IE_BAUDRATE, COMM_BAD_BAUD},
+        {-6, COMM_FAILED},
+        {-9, COMM_FAILED},
+        {ERROR_ACCESS_DENIED, COMM_FAILED},
+        {ERROR_FILE_NOT_FOUND, COMM_FAILED},
+    };
+    WinCommPort port(0, 0, 0, 1);
+    for (const auto& row : rows) {
+        SetLastError(static_cast<DWORD>(row.error));
+        EXPECT_EQ(port.TranslateLastError(), row.status) << "last error " << row.error;
+    }
+}
+
+} // namespace
