@@ -95,8 +95,7 @@ TEST(Exchange, WireSpacesTheBytesAtTheLineSpeed) {
     auto start = std::chrono::steady_clock::now();
     Bytes frame = client.Exchange('s', 2000, 0);
     EXPECT_TRUE(!frame.empty() && frame.size() < 7) << frame.size() << " bytes came at first";
-    Bytes rest = client.Collect(0, 400);
-    frame.insert(frame.end(), rest.begin(), rest.end());
+    for (uint8_t byte : client.Collect(0, 400)) frame.push_back(byte);
     EXPECT_EQ(frame, kDvmFrame);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
 }

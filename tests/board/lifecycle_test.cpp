@@ -20,7 +20,7 @@ TEST(Lifecycle, LinksItsLineAndTouchesNoLinkItDidNotCreate) {
                   " already links to /dev/null (another board or adapter?); use --force to replace it\n");
     EXPECT_EQ(LinkTarget(4), "/dev/null");
     {
-        BoardProcess forced("--com 4 --force"); // ends on SIGTERM here
+        BoardProcess forced("--com=4 --force"); // ends on SIGTERM here
         ASSERT_TRUE(forced.Ready()) << forced.path;
         EXPECT_EQ(forced.path.rfind("/dev/pts/", 0), 0u) << forced.path;
         EXPECT_EQ(LinkTarget(4), forced.path);
@@ -71,15 +71,16 @@ TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
 // After N commands the adapter is pulled: it comes back under the same name, or the board ends.
 TEST(Lifecycle, UnplugsAfterNCommandsAndReturnsOrEnds) {
     for (bool returns : {true, false}) {
-        BoardProcess board(returns ? "--drop-after 2 --return-after 300" : "--drop-after 2");
+        BoardProcess board(returns ? "--drop-after 2 --return-after 500" : "--drop-after 2");
         ASSERT_TRUE(board.Ready()) << board.path;
         {
             Client client(3, 38400);
             EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
             EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
-            EXPECT_EQ(client.Exchange('P', 200), Bytes{}); // the adapter is gone
+            EXPECT_EQ(client.link.Send("P", 1), 1); // this byte finds the adapter gone
             EXPECT_EQ(board.Line(), "unplugged");
             EXPECT_EQ(LinkTarget(3), "");
+            EXPECT_EQ(client.Collect(200, 0), Bytes{});
         }
         if (returns) {
             ASSERT_TRUE(board.Ready()) << board.path;
