@@ -21,9 +21,11 @@ QLineEdit* Edit(const CWnd& dlg, int id) {
     return qobject_cast<QLineEdit*>(AfxQtControl(&dlg, id));
 }
 
-// Types into field `id` as a user would: select all, then the keys.
+// Types into field `id` as a user would: into the active window (keys sent to a window whose
+// activation is still on its way can lose the selection made later), select all, then the keys.
 void TypeInto(const CWnd& dlg, int id, const char* text) {
     QLineEdit* edit = Edit(dlg, id);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(edit->window()));
     edit->setFocus();
     edit->selectAll();
     QTest::keyClicks(edit, QString::fromUtf8(text));

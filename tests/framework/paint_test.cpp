@@ -17,9 +17,7 @@ constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr COLORREF kBand = RGB(200, 200, 200);
 constexpr COLORREF kBackground = 0xFFFFFFFF; // not a colour: whatever the erased background is
 
-QRgb Rgb(COLORREF c) {
-    return qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
-}
+constexpr auto Rgb = [](COLORREF c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); };
 
 // The window as it is on the screen now (what its last paints left there).
 QImage ScreenImage(QWidget* window) {
