@@ -1,0 +1,153 @@
+#include "cli.h"
+
+#include "args.h"
+#include "connect.h"
+#include "links.h"
+#include "poll.h"
+#include "ports.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <map>
+#include <sstream>
+#include <vector>
+
+namespace cli {
+namespace {
+
+constexpr const char* kExitStatus =
+    "Exit status: 0 done; 1 \"Could not open port.\" (or map, unmap or the output failed);\n"
+    "2 \"Could not set baud rate.\"; 3 \"No open port.\"; 64 a usage error.";
+
+// What the command line asked for.
+struct Request {
+    PollRequest poll;
+    std::string target;
+};
+
+// COM as 3 or COM3 (any case), turned into the number.
+CLI::Validator ComName() {
+    return CLI::Validator(
+        [](std::string& text) {
+            const int com = ParseComNumber(text);
+            if (com == 0) return "wants 1 to 16, written 3 or COM3, not \"" + text + "\"";
+            text = std::to_string(com);
+            return std::string();
+        },
+        "", "COM");
+}
+
+// One of `names` (any case), turned into the number of its value for CLI11 to store.
+template <typename T> CLI::Validator Choice(const char* option, const std::map<std::string, T>& names) {
+    return CLI::Validator(
+        [option, &names](std::string& text) {
+            auto found = names.find(CLI::detail::to_lower(text));
+            if (found == names.end()) {
+                std::string all;
+                for (const auto& [name, value] : names) all += (all.empty() ? "" : ", ") + name;
+                return "wants one of " + all + ", not \"" + text + "\"";
+            }
+            text = std::to_string(static_cast<int>(found->second));
+            return std::string();
+        },
+        "", option);
+}
+
+CLI::App* AddCommand(CLI::App& app, const char* name, const char* about, Request* request, bool withCom) {
+    CLI::App* command = app.add_subcommand(name, about);
+    command->set_version_flag("--version", app.version());
+    if (withCom)
+        command->add_option("COM", request->poll.com, "the COM port: 3 or COM3")
+            ->required()
+            ->type_name("")
+            ->transform(ComName());
+    return command;
+}
+
+void AddPollOptions(CLI::App* poll, Request* request) {
+    static const std::map<std::string, PollMode> kModes{{"tilt", PollMode::Tilt}, {"dvm", PollMode::Dvm}};
+    static const std::map<std::string, RowFormat> kFormats{
+        {"text", RowFormat::Text}, {"csv", RowFormat::Csv}, {"json", RowFormat::Json}};
+    poll->add_option("--mode", request->poll.mode,
+                     "tilt (X, Y, buttons; the default) or dvm (seven voltages)")
+        ->type_name("tilt|dvm")
+        ->transform(Choice("--mode", kModes));
+    poll->add_option("--count", request->poll.count, "ticks to run; without it, until Ctrl-C or SIGTERM")
+        ->type_name("N")
+        ->check(CLI::Range(1LL, 1000000000LL).description(""));
+    poll->add_option("--format", request->poll.format,
+                     "text (the default), csv (with a header line) or json (an object a line)")
+        ->type_name("text|csv|json")
+        ->transform(Choice("--format", kFormats));
+    poll->footer(
+        "One exchange per 100 ms tick. t_ms: milliseconds since the first tick. A tick without a\n"
+        "valid reply writes no row (in dvm mode \"Error reading voltages.\" on standard error). Rows are\n"
+        "flushed one by one. Ctrl-C or SIGTERM ends the poll at the next tick with the port closed:\n"
+        "exit status 0.");
+}
+
+// The help, the version, or the usage error as one line. Returns the exit status.
+// `word` is the first argument, if any.
+int ReportParse(const CLI::App& app, const CLI::ParseError& error, const char* word, std::FILE* out,
+                std::FILE* err) {
+    std::ostringstream text, ignored;
+    if (error.get_exit_code() == 0) {
+        app.exit(error, text, ignored);
+        std::fputs(text.str().c_str(), out);
+        return EXIT_OK;
+    }
+    std::string what = error.what();
+    for (char& c : what)
+        if (c == '\n') c = ' ';
+    std::string command = "korvane-cli";
+    for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
+    // Without a command CLI11 only says that one is required, also when a word was given.
+    if (command == "korvane-cli" && word && *word != '-')
+        what = "unknown command \"" + std::string(word) + "\"";
+    std::fprintf(err, "korvane-cli: %s (see %s --help)\n", what.c_str(), command.c_str());
+    return EXIT_USAGE;
+}
+
+} // namespace
+
+int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    Request request;
+    CLI::App app{"Korvane's board and COM ports from a shell: the program's own connection, no window.",
+                 "korvane-cli"};
+    app.set_version_flag("--version", "korvane-cli " KORVANE_VERSION);
+    app.require_subcommand(1);
+    app.footer(kExitStatus);
+    CLI::App* probe =
+        AddCommand(app, "probe", "connect as the program does; print the speed", &request, true);
+    CLI::App* poll =
+        AddCommand(app, "poll", "poll the board every 100 ms; print a row per reply", &request, true);
+    AddPollOptions(poll, &request);
+    CLI::App* dump = AddCommand(app, "dump", "open the port as the program does; print its six state lines",
+                                &request, true);
+    CLI::App* ports =
+        AddCommand(app, "ports", "where COM1..COM16 lead; the serial devices present", &request, false);
+    CLI::App* map =
+        AddCommand(app, "map", "make COM lead to a device (a link in the device directory)", &request, true);
+    map->add_option("PATH", request.target, "the device, best a /dev/serial/by-id name")
+        ->required()
+        ->check(
+            CLI::Validator([](std::string& path) { return path.empty() ? "PATH is empty" : ""; }, "", ""));
+    CLI::App* unmap =
+        AddCommand(app, "unmap", "remove the link of COM; it opens /dev/ttyS<n-1> again", &request, true);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return ReportParse(app, error, argc > 1 ? argv[1] : nullptr, out, err);
+    }
+    const int com = request.poll.com;
+    if (probe->parsed()) return ProbeBoard(com, out, err);
+    if (poll->parsed()) return PollBoard(request.poll, out, err);
+    if (dump->parsed()) return DumpPort(com, out, err);
+    if (map->parsed()) return MapCom(com, request.target, out, err);
+    if (unmap->parsed()) return UnmapCom(com, out, err);
+    if (ports->parsed()) PrintPorts(ComRoutes(), SerialDevices(), out);
+    return EXIT_OK;
+}
+
+} // namespace cli

@@ -1,0 +1,31 @@
+// korvane-cli poll: connect as the program does, then run the program's discard and exchange once
+// per 100 ms tick and write a row for every valid reply.
+//
+// Ticks follow the monotonic clock (a timerfd): a late tick does not shift the ones after it, and
+// ticks missed while the process was held up are skipped, not run in a burst. SIGINT and SIGTERM end
+// the poll at the next tick boundary; the port is closed and the exit status is 0 either way.
+#pragma once
+
+#include "args.h"
+
+#include <cstdio>
+
+namespace cli {
+
+/// What to poll and how to write it.
+struct PollRequest {
+    int com = 0;
+    PollMode mode = PollMode::Tilt;
+    long long count = 0; ///< ticks to run; 0 runs until SIGINT or SIGTERM
+    RowFormat format = RowFormat::Text;
+};
+
+/// The poll period, as the program's timer.
+constexpr int kTickMs = 100;
+
+/// Runs the poll: rows to `out` (flushed one by one), messages to `err`. Returns 0, the connection's
+/// result when it failed (its message on `err`), or EXIT_FAILED when `out` could not be written
+/// (a reader that went away, as `| head` does, ends the poll quietly with 0).
+int PollBoard(const PollRequest& request, std::FILE* out, std::FILE* err);
+
+} // namespace cli
