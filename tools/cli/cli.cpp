@@ -3,7 +3,7 @@
 #include "args.h"
 #include "connect.h"
 #include "links.h"
-#include "poll.h"
+#include "board_poll.h"
 #include "ports.h"
 
 #include <CLI/CLI.hpp>

@@ -1,4 +1,4 @@
-#include "poll.h"
+#include "board_poll.h"
 
 #include "BoardLink.h"
 #include "connect.h"
