@@ -28,7 +28,7 @@ test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 120 -j2
 
 # The demo needs only the programs, not the tests.
-DEMO_TARGETS ?= korvane-board
+DEMO_TARGETS ?= korvane-board korvane korvane-cli
 
 demo: configure
 	@cmake --build $(BUILD) --target $(DEMO_TARGETS)

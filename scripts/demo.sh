@@ -1,41 +1,100 @@
 #!/usr/bin/env bash
-# The demo: the board emulator on a pseudo-terminal as COM3, and whatever talks to it so far.
-# Everything runs in a temporary configuration directory, so the user's own COM links and
-# profile are left alone.
+# The demo: korvane against the board emulator. Everything runs in a temporary configuration
+# directory (the COM link and the profile), so the user's own links and profile are left alone.
+#
+# With a display, the window opens and the demo ends when it is closed. Without one, the window runs
+# on a virtual X server (Xvfb) for a few seconds: a screenshot of each mode goes to a PNG file, then
+# korvane-cli polls the board a few times. Either way nothing is left running or linked.
 set -euo pipefail
 build=${1:-build}
-board="$build/bin/korvane-board"
+bin="$build/bin"
+shots="$(cd "$build" && pwd)/demo"
 
-export XDG_CONFIG_HOME
 XDG_CONFIG_HOME=$(mktemp -d)
-trap 'kill "$board_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$XDG_CONFIG_HOME"' EXIT
+export XDG_CONFIG_HOME
+devices="$XDG_CONFIG_HOME/korvane/devices"
+board_pid="" xvfb_pid="" korvane_pid=""
 
-"$board" --com 3 --tilt 128,64,3 --volts 0,1,2,3,-5,4.5,5 --log >"$XDG_CONFIG_HOME/board.out" \
-  2>"$XDG_CONFIG_HOME/board.log" &
-board_pid=$!
-for _ in $(seq 50); do
-  grep -q '^ready' "$XDG_CONFIG_HOME/board.out" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q '^ready' "$XDG_CONFIG_HOME/board.out" || { echo "korvane-board did not start" >&2; exit 1; }
-com3="$XDG_CONFIG_HOME/korvane/devices/COM3"
-echo "korvane-board is serving COM3 ($(readlink "$com3")) at 38400 baud."
-
-if [ -x "$build/bin/korvane" ]; then
-  "$build/bin/korvane"
-  exit 0
-fi
-
-echo "The Korvane program is not built yet; this demo sends the board its three commands by hand."
-exec 3<>"$com3"
-stty -F "$com3" 38400 raw -echo
-ask() { # command, reply length, meaning
-  printf '%s' "$1" >&3
-  printf "  '%s' -> %-24s %s\n" "$1" "$(timeout 0.5 head -c "$2" <&3 | od -An -tx1 | xargs)" "$3"
+cleanup() {
+    for pid in $korvane_pid $board_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$XDG_CONFIG_HOME"
 }
-ask P 1 "probe: 51 is 'Q', the board is there"
-ask z 3 "tilt: X 128, Y 64, both buttons UP"
-ask s 7 "voltages: 0, 1, 2, 3, -5 (channel 4), 4.5, 5 V"
-exec 3>&-
-echo "What the board logged:"
-sed 's/^/  /' "$XDG_CONFIG_HOME/board.log"
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Waits up to $2 tenths of a second for the command $1 to succeed.
+wait_for() {
+    for _ in $(seq "$2"); do
+        eval "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Starts korvane-board on the first free COM number from 3 on; sets com and board_pid.
+start_board() {
+    for com in $(seq 3 16); do
+        [ -e "$devices/COM$com" ] && continue
+        "$bin/korvane-board" --com "$com" --volts 0,1,2,3,-5,4.5,5 >"$XDG_CONFIG_HOME/board.out" \
+            2>"$XDG_CONFIG_HOME/board.err" &
+        board_pid=$!
+        wait_for "grep -q '^ready' '$XDG_CONFIG_HOME/board.out'" 50 && return 0
+        kill "$board_pid" 2>/dev/null || true
+    done
+    echo "korvane-board did not start:" >&2
+    cat "$XDG_CONFIG_HOME/board.err" >&2
+    exit 1
+}
+
+# Clicks window $1 at ($2, $3) in the main dialog's units: its template is 239 x 199 units, and the
+# pixels per unit follow from the font, so the point scales with the window's size.
+click() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove --window "$1" $((WIDTH * $2 / 239)) $((HEIGHT * $3 / 199)) click 1
+}
+
+# The window on a virtual X server: a screenshot in TILT mode, one in DVM mode, then OK.
+run_headless() {
+    echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): running the window on a virtual"
+    echo "X server (Xvfb) for a few seconds and saving a screenshot of each mode."
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$XDG_CONFIG_HOME/display" 2>/dev/null &
+    xvfb_pid=$!
+    wait_for "[ -s '$XDG_CONFIG_HOME/display' ]" 50 || { echo "Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(cat "$XDG_CONFIG_HOME/display")"
+    if [ -z "${XDG_RUNTIME_DIR:-}" ]; then # Qt wants one and says so otherwise
+        export XDG_RUNTIME_DIR="$XDG_CONFIG_HOME/runtime"
+        mkdir -m 700 "$XDG_RUNTIME_DIR"
+    fi
+    QT_QPA_PLATFORM=xcb "$bin/korvane" &
+    korvane_pid=$!
+    window=$(timeout 10 xdotool search --sync --name '^Korvane$' | head -n1)
+    mkdir -p "$shots"
+    sleep 1.5 # fifteen polls
+    import -window "$window" "$shots/korvane-tilt.png"
+    click "$window" 9 25 # the DVM radio button's circle
+    sleep 1
+    import -window "$window" "$shots/korvane-dvm.png"
+    click "$window" 207 14 # OK
+    wait_for "! kill -0 $korvane_pid 2>/dev/null" 50 || kill "$korvane_pid"
+    wait "$korvane_pid" || true
+    korvane_pid=""
+    echo "Screenshots: $shots/korvane-tilt.png"
+    echo "             $shots/korvane-dvm.png"
+    echo
+    echo "Five polls in each mode through korvane-cli:"
+    "$bin/korvane-cli" poll "$com" --count 5 --format csv
+    "$bin/korvane-cli" poll "$com" --mode dvm --count 5 --format csv
+}
+
+start_board
+printf '[MyKorvaneAp]\nKorvaneComPort=%d\n' "$com" >"$XDG_CONFIG_HOME/korvane.INI"
+echo "korvane-board is serving COM$com ($(readlink "$devices/COM$com")): tilt and buttons that move,"
+echo "voltages 0, 1, 2, 3, -5, 4.5 and 5 V. The profile names COM$com."
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    run_headless
+else
+    echo "Starting korvane; close its window (OK) to end the demo."
+    "$bin/korvane"
+fi
