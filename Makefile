@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo format clean
+.PHONY: all deps configure build test demo package format clean
 
 all: build
 
@@ -33,6 +33,14 @@ DEMO_TARGETS ?= korvane-board korvane korvane-cli
 demo: configure
 	@cmake --build $(BUILD) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
+
+# The .deb needs only the programs and the files beside them; cpack installs them into its own tree.
+PACKAGE_TARGETS ?= korvane korvane-cli korvane-board korvane-share
+
+package: configure
+	@cmake --build $(BUILD) --target $(PACKAGE_TARGETS)
+	@cd $(BUILD) && cpack -G DEB
+	@scripts/check-package.sh $(BUILD)/korvane_*.deb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
