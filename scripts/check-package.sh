@@ -49,7 +49,7 @@ if [ $install -eq 1 ]; then
     [ "$(id -u)" -ne 0 ] && SUDO="sudo"
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$(realpath "$deb")" >/dev/null
     run_all /usr/bin
-    man -w korvane-cli >/dev/null || fail "man korvane-cli is not found after installing"
+    [ -f /usr/share/man/man1/korvane-cli.1.gz ] || fail "the man page is not installed"
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y -qq korvane >/dev/null
 fi
 echo "check-package: $(basename "$deb") is sound ($(field Version); Depends: $depends)"

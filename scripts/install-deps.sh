@@ -6,7 +6,7 @@ PACKAGES=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev make
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra
-  libcli11-dev dpkg-dev xvfb xdotool imagemagick
+  libcli11-dev dpkg-dev file xvfb xdotool imagemagick
 )
 
 missing=()
