@@ -41,7 +41,7 @@ CLI::Validator ComName() {
 // One of `names` (any case), turned into the number of its value for CLI11 to store.
 template <typename T> CLI::Validator Choice(const char* option, const std::map<std::string, T>& names) {
     return CLI::Validator(
-        [option, &names](std::string& text) {
+        [&names](std::string& text) {
             auto found = names.find(CLI::detail::to_lower(text));
             if (found == names.end()) {
                 std::string all;
