@@ -301,3 +301,23 @@ TEST_F(ProgramTest, TheAboutBoxOpensFromTheSystemMenuWhilePollingGoesOn) {
     EXPECT_EQ(run.seen, std::vector<std::string>(4, "About Korvane"));
     EXPECT_GE(Count(board.Log(), "rx 0x7A 'z'"), 8);
 }
+
+// Without the item's text (string 101 empty) the system menu gets neither separator nor item.
+TEST_F(ProgramTest, AnEmptyAboutStringAddsNothingToTheSystemMenu) {
+    static const StringResource kEmpty[] = {{IDS_ABOUTBOX, ""}};
+    static const StringResource kBack[] = {{IDS_ABOUTBOX, "&About Korvane..."}};
+    static const ResourceTable kEmptyTable{{}, {}, kEmpty}, kBackTable{{}, {}, kBack}; // kept by the registry
+    AfxRegisterResources(kEmptyTable);
+    Board board("");
+    CKorvaneDlg dlg;
+    ProgramRun run;
+    run.onMain = [&](QWidget*) {
+        for (const CMenu::Item& item : dlg.GetSystemMenu(FALSE)->Items()) {
+            EXPECT_EQ(item.flags & MF_SEPARATOR, 0u);
+            EXPECT_NE(item.id, UINT_PTR(IDM_ABOUTBOX));
+        }
+        dlg.EndDialog(IDOK);
+    };
+    EXPECT_EQ(run.Run(dlg), IDOK);
+    AfxRegisterResources(kBackTable);
+}
