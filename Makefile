@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo package format clean
+.PHONY: all deps configure build test demo package soak format clean
 
 all: build
 
@@ -41,6 +41,12 @@ package: configure
 	@cmake --build $(BUILD) --target $(PACKAGE_TARGETS)
 	@cd $(BUILD) && cpack -G DEB
 	@scripts/check-package.sh $(BUILD)/korvane_*.deb
+
+# Long runs that are not part of the suite: 10 000 poll ticks, 1 000 connection attempts and 1 000
+# killed profile writers, with descriptors and memory printed along the way.
+soak: configure
+	@cmake --build $(BUILD) --target korvane-soak
+	@$(BUILD)/bin/korvane-soak
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -3,13 +3,14 @@
 #include "BoardLink.h"
 
 #include "CommLink.h"
-#include "board_fixture.h"
+#include "program_fixture.h"
 #include "fake_serial_posix.h"
 
 #include <climits>
 #include <sys/wait.h>
 
-using boardtest::BoardProcess;
+using apptest::Board;
+using apptest::Count;
 using P = BoardProtocol;
 
 namespace {
@@ -20,24 +21,6 @@ protected:
     void TearDown() override { DisconnectBoard(); }
 };
 
-// A board on COM3 with `args`, ready to be talked to.
-struct Board : BoardProcess {
-    explicit Board(const std::string& args) : BoardProcess("--com 3 --log " + args) { EXPECT_TRUE(Ready()); }
-    /// Ends the board and returns its log.
-    std::string Log() {
-        std::string log;
-        kill(pid, SIGTERM);
-        EXPECT_EQ(End(&log), 0);
-        return log;
-    }
-};
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 } // namespace
 
 TEST(Decode, TiltFramesGiveReadingsAndButtonsOnlyForExactlyThreeBytes) {
@@ -46,10 +29,14 @@ TEST(Decode, TiltFramesGiveReadingsAndButtonsOnlyForExactlyThreeBytes) {
         bool ok;
         TiltFrame frame;
     } rows[] = {
-        {{0x80, 0x40, 0x03}, true, {128, 64, true, true}},   {{0x80, 0x40, 0x00}, true, {128, 64, false, false}},
-        {{0x80, 0x40, 0x02}, true, {128, 64, true, false}},  {{0x80, 0x40, 0x01}, true, {128, 64, false, true}},
-        {{0x00, 0xFF, 0xFC}, true, {0, 255, false, false}},  {{0xFF, 0x00, 0xFF}, true, {255, 0, true, true}},
-        {{0x80, 0x40}, false, {}},                           {{0x80, 0x40, 0x03, 0x00}, false, {}},
+        {{0x80, 0x40, 0x03}, true, {128, 64, true, true}},
+        {{0x80, 0x40, 0x00}, true, {128, 64, false, false}},
+        {{0x80, 0x40, 0x02}, true, {128, 64, true, false}},
+        {{0x80, 0x40, 0x01}, true, {128, 64, false, true}},
+        {{0x00, 0xFF, 0xFC}, true, {0, 255, false, false}},
+        {{0xFF, 0x00, 0xFF}, true, {255, 0, true, true}},
+        {{0x80, 0x40}, false, {}},
+        {{0x80, 0x40, 0x03, 0x00}, false, {}},
         {{}, false, {}},
     };
     for (const Row& row : rows) {
@@ -69,16 +56,20 @@ TEST(Decode, TiltFramesGiveReadingsAndButtonsOnlyForExactlyThreeBytes) {
 TEST(Decode, VoltageFramesAreBytesOverFiftyOneWithChannelFourCentred) {
     struct Row {
         uint8_t byte;
-        float volts;   // channels 0..3, 5, 6
+        float volts; // channels 0..3, 5, 6
         float channel4;
-    } rows[] = {{0, 0.0f, -5.0f}, {51, 1.0f, -3.0f}, {255, 5.0f, 5.0f}, {102, 2.0f, -1.0f},
+    } rows[] = {{0, 0.0f, -5.0f},
+                {51, 1.0f, -3.0f},
+                {255, 5.0f, 5.0f},
+                {102, 2.0f, -1.0f},
                 {128, static_cast<float>(128 * (1.0 / 51)),
                  static_cast<float>((static_cast<double>(static_cast<float>(128 * (1.0 / 51))) - 2.5) * 2)}};
     for (const Row& row : rows) {
         std::vector<uint8_t> reply(7, row.byte);
         float volts[7];
         ASSERT_TRUE(DecodeVoltages(reply.data(), 7, volts));
-        for (int k = 0; k < 7; ++k) EXPECT_EQ(volts[k], k == 4 ? row.channel4 : row.volts) << int(row.byte) << " ch" << k;
+        for (int k = 0; k < 7; ++k)
+            EXPECT_EQ(volts[k], k == 4 ? row.channel4 : row.volts) << int(row.byte) << " ch" << k;
     }
     const uint8_t mixed[] = {0, 51, 102, 153, 204, 255, 1};
     float volts[7];
@@ -116,6 +107,7 @@ TEST_F(BoardLinkTest, ConnectsAtTheBoardsSpeedOrSaysWhyNot) {
         {"--silent", CONNECT_NO_ANSWER, 0, 2},
         {"--probe-extra --baud any", CONNECT_NO_ANSWER, 0, 2}, // answers at both speeds
         {"--baud 9600", CONNECT_NO_ANSWER, 0, 2},
+        {"--flood", CONNECT_NO_ANSWER, 0, 2}, // the answer drowns in frames; the call still returns
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
@@ -142,8 +134,7 @@ TEST_F(BoardLinkTest, ComNumbersOutsideOneToSixteenGetNoPortAndFailAsAnOpenFailu
 }
 
 TEST_F(BoardLinkTest, AnUnopenablePortLeavesPortAndLinkAndTheSameComOpensAgainAfterwards) {
-    std::filesystem::create_directories(std::filesystem::path(boardtest::LinkPath(5)).parent_path());
-    std::filesystem::create_symlink("/nonexistent/tty", boardtest::LinkPath(5));
+    apptest::MapToNothing(5);
     EXPECT_EQ(ConnectBoard(5), CONNECT_OPEN_FAILED);
     EXPECT_TRUE(g_pPort && g_pLink && !g_pPortSettings);
     std::filesystem::remove(boardtest::LinkPath(5));
@@ -210,8 +201,8 @@ TEST_F(BoardLinkTest, ExchangesStoreWholeFramesOnly) {
         if (!row.ok) {
             EXPECT_TRUE(g_byTiltX == 77 && g_byTiltY == 77 && g_fVoltage[0] == 9.0f && g_fVoltage[6] == 9.0f);
         } else if (row.tilt) {
-            EXPECT_EQ(std::vector<float>({float(g_byTiltX), float(g_byTiltY), float(frame.leftUp),
-                                          float(frame.rightUp)}),
+            EXPECT_EQ(std::vector<float>(
+                          {float(g_byTiltX), float(g_byTiltY), float(frame.leftUp), float(frame.rightUp)}),
                       row.expect);
             EXPECT_EQ(frame.x, g_byTiltX);
         } else {
