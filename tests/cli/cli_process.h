@@ -5,6 +5,7 @@
 #pragma once
 
 #include "board_fixture.h"
+#include "cli.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +17,9 @@
 
 namespace clitest {
 
-/// korvane-cli run with `args`, as `user` when given (the child drops to that user first).
+/// korvane-cli run with `args`. As `user` when given: the child drops to that user and runs the
+/// tool's code it already holds instead of the program, which may lie in a build tree that user
+/// cannot reach.
 class CliProcess {
 public:
     explicit CliProcess(const std::vector<std::string>& args, const passwd* user = nullptr) {
@@ -80,6 +83,11 @@ private:
         std::vector<char*> argv{const_cast<char*>(KORVANE_CLI_PATH)};
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
+        if (user) {
+            int status = cli::RunCli(static_cast<int>(args.size()) + 1, argv.data(), stdout, stderr);
+            std::fflush(nullptr);
+            _exit(status);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
