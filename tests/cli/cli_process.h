@@ -50,6 +50,8 @@ public:
         m_outLine = newline + 1;
         return line;
     }
+    /// Closes the reading end of standard output, as `| head -n1` does after its line.
+    void CloseOut() { CloseFd(m_fds[0]); }
     /// Reads the rest of both pipes and waits for the end (killing the child after `limitMs`).
     /// Returns the exit status, 128 + the signal when a signal ended it, -1 when it had to be killed.
     int Finish(int limitMs = 10000) {

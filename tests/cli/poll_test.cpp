@@ -2,6 +2,9 @@
 // length, the tick times, and a clean end on SIGINT and SIGTERM.
 #include "cli_process.h"
 
+#include "args.h"
+#include "cli.h"
+
 #include <regex>
 
 using boardtest::BoardProcess;
@@ -102,4 +105,27 @@ TEST(Poll, EndsCleanlyOnSigintAndSigterm) {
         // The port was given back: the next connection opens it.
         EXPECT_EQ(CliRun({"probe", "3"}).status, 0);
     }
+}
+
+TEST(Poll, AReaderThatGoesAwayEndsItQuietlyAndAFullDiskIsAFailure) {
+    BoardProcess board(kFixed);
+    ASSERT_TRUE(board.Ready());
+    CliProcess poll({"poll", "3", "--format", "csv"});
+    EXPECT_EQ(poll.OutLine(), "t_ms,x,y,left,right");
+    poll.CloseOut();
+    EXPECT_EQ(poll.Finish(), 0);
+    EXPECT_EQ(poll.err, "");
+
+    // In this process, so that standard output can be a full device.
+    std::FILE* full = std::fopen("/dev/full", "w");
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(full && err);
+    const char* argv[] = {"korvane-cli", "poll", "3", "--count", "1"};
+    EXPECT_EQ(cli::RunCli(5, argv, full, err), cli::EXIT_FAILED);
+    char line[128] = {};
+    std::rewind(err);
+    EXPECT_STREQ(std::fgets(line, sizeof line, err),
+                 "korvane-cli: cannot write the rows: No space left on device\n");
+    std::fclose(full);
+    std::fclose(err);
 }
