@@ -163,6 +163,7 @@ void BuildControls(WndImpl* impl, const DialogTemplate& tmpl, QSize base) {
         control->setEnabled((item.style & WS_DISABLED) == 0);
         control->setVisible((item.style & WS_VISIBLE) != 0);
         ConnectClicks(impl, control, item.id);
+        control->installEventFilter(impl->widget);
         impl->items.push_back(control);
     }
     GroupRadios(impl, tmpl);

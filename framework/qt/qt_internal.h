@@ -19,12 +19,16 @@
 class WindowTimer;
 
 /// The Qt dialog behind a CDialog: routes keys, the close box, the system menu and painting into
-/// the window's messages.
+/// the window's messages. It watches the keys of its controls too (see eventFilter).
 class DialogWidget : public QDialog {
 public:
     DialogWidget(WndImpl* impl, QWidget* parent) : QDialog(parent), m_impl(impl) {}
     void accept() override;
     void reject() override;
+    /// Alt+Space is the window's key, not the focused control's: it opens the system menu from
+    /// whichever control has the focus (a button would take it for a click, an edit field would
+    /// swallow it). Installed on every control of the dialog.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

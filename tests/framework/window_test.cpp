@@ -2,9 +2,7 @@
 #include "helpers.h"
 #include "test_dialog.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QTest>
 #include <QWindow>
 
@@ -20,20 +18,39 @@ TEST(SystemMenu, TheChosenItemArrivesAsSysCommand) {
     for (bool rightClick : {false, true}) {
         SCOPED_TRACE(rightClick ? "right-click, Close" : "Alt+Space, About");
         CTestDlg dlg;
-        QStringList texts;
+        MenuChooser chooser(rightClick ? Qt::Key_C : Qt::Key_A);
         int result = RunModal(dlg, [&](QWidget* w) {
-            QTimer::singleShot(0, [&] { // the popup runs its own loop: choose from there
-                if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; })) return;
-                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QString("-") : a->text());
-                QTest::keyClick(menu, rightClick ? Qt::Key_C : Qt::Key_A);
-            });
             if (rightClick) QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, QPoint(150, 250));
             if (!rightClick) QTest::keyClick(w, Qt::Key_Space, Qt::AltModifier);
         });
-        EXPECT_EQ(texts, QStringList({"&Close", "-", "&About Test..."}));
+        EXPECT_EQ(chooser.texts, QStringList({"&Close", "-", "&About Test..."}));
         EXPECT_EQ(result, rightClick ? IDCANCEL : static_cast<int>(IDM_TEST_ABOUT));
         EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{rightClick ? UINT{SC_CLOSE} : UINT{IDM_TEST_ABOUT}});
+    }
+}
+
+// Alt+Space belongs to the window whichever control has the focus: the OK button (the first tab
+// stop) is not clicked, a radio button is not checked, an edit field gets no space; the menu opens
+// and its About item ends the dialog.
+TEST(SystemMenu, AltSpaceOpensItFromTheFocusedControl) {
+    for (int focus : {int{IDOK}, int{IDC_NAME}, int{IDC_ONE}}) {
+        SCOPED_TRACE(testing::Message() << "focus on control " << focus);
+        CTestDlg dlg;
+        MenuChooser chooser(Qt::Key_A);
+        CString name;
+        UINT checked = BST_CHECKED;
+        int result = RunModal(dlg, [&](QWidget* w) {
+            AfxQtControl(&dlg, focus)->setFocus();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, focus); }));
+            QTest::keyClick(w->windowHandle(), Qt::Key_Space, Qt::AltModifier); // to the focused control
+            dlg.GetDlgItemText(IDC_NAME, name);
+            checked = dlg.IsDlgButtonChecked(IDC_ONE);
+        });
+        EXPECT_TRUE(chooser.opened);
+        EXPECT_EQ(result, static_cast<int>(IDM_TEST_ABOUT));
+        EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{IDM_TEST_ABOUT});
+        EXPECT_EQ(name, "start") << "no space typed into the field";
+        EXPECT_EQ(checked, UINT{BST_UNCHECKED}) << "the radio button was not checked";
     }
 }
 
