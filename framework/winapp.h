@@ -20,7 +20,8 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    /// The main window (set by the program); message boxes without an owner belong to it.
+    /// The main window (set by the program); message boxes without an owner belong to it. The
+    /// framework clears it when that window is destroyed, and when its object is.
     CWnd* m_pMainWnd = nullptr;
     /// Prepares the window system for the framework (message-box handler behind MessageBoxA, focus
     /// source, no quitting when the last window closes). AfxWinMain calls it; a test that makes its
