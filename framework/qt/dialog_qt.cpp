@@ -141,7 +141,7 @@ void ShowSystemMenu(WndImpl* impl, const QPoint& pos) {
 BOOL CDialog::BuildAndInit() {
     if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
     if (!m_pTemplate) {
-        std::fprintf(stderr, "dialog template %u is not registered (AfxRegisterResources)\n", m_nTemplateId);
+        ReportMissingTemplate();
         return FALSE;
     }
     DestroyWindow();

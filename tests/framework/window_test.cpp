@@ -94,6 +94,38 @@ TEST(App, WinMainCallsInitInstanceOnceAndEndsWhenItReturnsFalse) {
     EXPECT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
 }
 
+// A main window whose template is missing (its resource file was not linked in) fails the program
+// visibly: one line on stderr names the template, and the exit code is 1 although ExitInstance says 0.
+TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
+    struct DialogApp : CWinApp {
+        bool missing = false;
+        INT_PTR result = 0;
+        BOOL InitInstance() override {
+            CTestDlg found;
+            found.onInit = [](CTestDlg& d) { d.EndDialog(IDOK); };
+            CDialog lost(4711);
+            CDialog& dlg = missing ? lost : found;
+            m_pMainWnd = &dlg;
+            result = dlg.DoModal();
+            return FALSE;
+        }
+    };
+    const char* line = "test_framework: dialog template 4711 is not registered (its resource file was not linked in)\n";
+    for (bool missing : {true, false}) {
+        SCOPED_TRACE(missing ? "missing" : "registered");
+        DialogApp app;
+        app.missing = missing;
+        char name[] = "korvane";
+        char* argv[] = {name, nullptr};
+        testing::internal::CaptureStderr();
+        int code = AfxWinMain(1, argv);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, missing ? 1 : 0);
+        EXPECT_EQ(app.result, missing ? -1 : IDOK);
+        EXPECT_EQ(said.find(line) != std::string::npos, missing) << said;
+    }
+}
+
 // The main window is forgotten when its window is destroyed and when its object dies (another
 // window's end leaves it alone), so a box shown afterwards, owned by no window, reads no dead object.
 TEST(App, TheMainWindowIsForgottenWithItsWindowAndWithItsObject) {
