@@ -24,8 +24,8 @@ struct FontAlias {
     const char* family;
 };
 constexpr FontAlias kFontAliases[] = {
-    {"MS Sans Serif", nullptr}, {"MS Shell Dlg", nullptr}, {"MS Shell Dlg 2", nullptr},
-    {"Microsoft Sans Serif", nullptr}, {"Tahoma", nullptr},     {"System", "DejaVu Sans"},
+    {"MS Sans Serif", nullptr},        {"MS Shell Dlg", nullptr}, {"MS Shell Dlg 2", nullptr},
+    {"Microsoft Sans Serif", nullptr}, {"Tahoma", nullptr},       {"System", "DejaVu Sans"},
 };
 
 // The family that stands for the template face: empty until a face is loaded.
@@ -65,8 +65,9 @@ bool LoadDialogFace(const char* path) {
     DialogFace() = QString::fromUtf8(loaded ? kTemplateFamily : kFallbackFamily);
     if (!loaded) {
         CWinApp* app = AfxGetApp();
-        std::fprintf(stderr, "%s: no \"%s\" face in %s (Debian package fonts-wine): dialogs use %s, "
-                             "whose wider glyphs may cut labels short\n",
+        std::fprintf(stderr,
+                     "%s: no \"%s\" face in %s (Debian package fonts-wine): dialogs use %s, "
+                     "whose wider glyphs may cut labels short\n",
                      app ? app->m_strExeName.c_str() : "program", kTemplateFamily, file.toUtf8().constData(),
                      kFallbackFamily);
     }
@@ -82,8 +83,9 @@ QFont DialogFont(const char* name, int pointSize) {
     LoadDialogFaceOnce();
     QString family = QString::fromUtf8(name && name[0] ? name : kTemplateFamily);
     for (const FontAlias& alias : kFontAliases) {
-        if (family.compare(QString::fromUtf8(alias.templateName), Qt::CaseInsensitive) == 0)
-            family = alias.family ? QString::fromUtf8(alias.family) : DialogFace();
+        if (family.compare(QString::fromUtf8(alias.templateName), Qt::CaseInsensitive) != 0) continue;
+        family = alias.family ? QString::fromUtf8(alias.family) : DialogFace();
+        break;
     }
     QFont font(family);
     font.setPixelSize(MulDiv(pointSize > 0 ? pointSize : 8, kLogicalDpi, 72));

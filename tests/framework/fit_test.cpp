@@ -51,7 +51,8 @@ const DialogItemTemplate kPortItems[] = {
     {1001, "Edit", "", 74, 53, 40, 14, 0x50810080},
     {IDCANCEL, "Button", "Terminate Program", 94, 74, 85, 14, 0x50010000},
 };
-const DialogTemplate kPort{"Port Selection Dialog", 0, 0, 186, 95, 0x80C800C0, 0, "MS Sans Serif", 8, kPortItems};
+const DialogTemplate kPort{"Port Selection Dialog", 0, 0,         186, 95, 0x80C800C0, 0,
+                           "MS Sans Serif",         8, kPortItems};
 
 // The About box's icon static needs an icon; one colour is enough here.
 const IconPaletteEntry kPalette[] = {{'g', RGB(0, 128, 0)}};
@@ -178,7 +179,8 @@ TEST(DialogFont, WithoutTheTemplateFaceDejaVuSansCondensedStandsInAndOneLineSays
         CDialog main(IDD_MAIN);
         ASSERT_TRUE(main.Create());
         QWidget* w = AfxQtWidget(&main);
-        EXPECT_EQ(QFontInfo(w->font()).family().toStdString(), face ? "MS Sans Serif" : "DejaVu Sans Condensed");
+        EXPECT_EQ(QFontInfo(w->font()).family().toStdString(),
+                  face ? "MS Sans Serif" : "DejaVu Sans Condensed");
         EXPECT_EQ(w->size(), QSize(359, 323)) << "the same base units";
         auto* left = qobject_cast<QLabel*>(main.Impl()->items[7]);
         EXPECT_EQ(left->text().toStdString(), "Left Button (B1): ");

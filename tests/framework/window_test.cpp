@@ -41,7 +41,8 @@ TEST(SystemMenu, AltSpaceOpensItFromTheFocusedControl) {
         UINT checked = BST_CHECKED;
         int result = RunModal(dlg, [&](QWidget* w) {
             AfxQtControl(&dlg, focus)->setFocus();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, focus); }));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, focus); }));
             QTest::keyClick(w->windowHandle(), Qt::Key_Space, Qt::AltModifier); // to the focused control
             dlg.GetDlgItemText(IDC_NAME, name);
             checked = dlg.IsDlgButtonChecked(IDC_ONE);
@@ -110,7 +111,8 @@ TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
             return FALSE;
         }
     };
-    const char* line = "test_framework: dialog template 4711 is not registered (its resource file was not linked in)\n";
+    const char* line =
+        "test_framework: dialog template 4711 is not registered (its resource file was not linked in)\n";
     for (bool missing : {true, false}) {
         SCOPED_TRACE(missing ? "missing" : "registered");
         DialogApp app;
@@ -149,7 +151,8 @@ TEST(App, TheMainWindowIsForgottenWithItsWindowAndWithItsObject) {
     BoxCloser boxes;
     QObject scope; // time limit: a box that Return leaves open is closed
     QTimer::singleShot(3000, &scope, [] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->done(QMessageBox::Ok);
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->done(QMessageBox::Ok);
     });
     EXPECT_EQ(AfxMessageBox("After the main window", MB_OK), IDOK);
     EXPECT_EQ(boxes.seen, std::vector<std::string>{"test_framework: After the main window"});
