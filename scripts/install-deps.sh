@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev make
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra
+  qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-wine
   libcli11-dev dpkg-dev file xvfb xdotool imagemagick
 )
 
