@@ -39,7 +39,7 @@ start_board() {
         "$bin/korvane-board" --com "$com" --volts 0,1,2,3,-5,4.5,5 >"$XDG_CONFIG_HOME/board.out" \
             2>"$XDG_CONFIG_HOME/board.err" &
         board_pid=$!
-        wait_for "grep -q '^ready' '$XDG_CONFIG_HOME/board.out'" 50 && return 0
+        wait_for "grep -qs '^ready' '$XDG_CONFIG_HOME/board.out'" 50 && return 0
         kill "$board_pid" 2>/dev/null || true
     done
     echo "korvane-board did not start:" >&2
