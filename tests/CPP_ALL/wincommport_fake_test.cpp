@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -48,25 +49,35 @@ TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     EXPECT_EQ(m_line.settings.baud, 9600u);
 }
 
-// The values are compared unsigned: a negative one is one more value outside the set.
-TEST_F(WinCommPortFake, FlowControlPairsAreAppliedOrRejected) {
+// From XON/XOFF both ways, each row's pair is applied or refused; a later SetSettings applies the
+// held copy again, so a refused pair must have left nothing in it. Negative values are compared
+// unsigned: one more value outside the set.
+TEST_F(WinCommPortFake, FlowControlPairsAreAppliedOrRefusedWholly) {
     const struct {
-        int input, output, result, recorded;
-        bool ctsFlow, xonIn, xonOut;
-    } rows[] = {{1, 1, 0, 0, false, true, true},
-                {4, 12, 0, 0, true, false, false},
-                {-1, 0, COMM_FAILED, COMM_BAD_INPUT_FLOW, false, false, false},
-                {0, -1, COMM_BAD_OUTPUT_FLOW, COMM_BAD_OUTPUT_FLOW, false, false, false},
-                {13, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, false, false, false},
-                {0, 15, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, false, false, false}};
+        int input, output, refuse, result, recorded, heldInput, heldOutput;
+        bool ctsFlow, xon;
+    } rows[] = {{4, 12, 0, 0, 0, 4, 12, true, false},
+                {0, 0, 0, 0, 0, 0, 0, false, false},
+                {-1, 0, 0, COMM_FAILED, COMM_BAD_INPUT_FLOW, 1, 1, false, true},
+                {4, -1, 0, COMM_BAD_OUTPUT_FLOW, COMM_BAD_OUTPUT_FLOW, 1, 1, false, true},
+                {13, 0, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
+                {4, 15, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
+                {4, 12, EINVAL, COMM_FAILED, COMM_FAILED, 1, 1, false, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.input) + "/" + std::to_string(row.output));
         WinCommPort port(kIndex, 4096, 2048, 0);
+        ASSERT_EQ(port.SetFlowControl(1, 1), 0);
+        m_line.refuseSettings = row.refuse;
         EXPECT_EQ(port.SetFlowControl(row.input, row.output), row.result);
-        EXPECT_EQ(port.PeekError(), row.recorded);
+        EXPECT_EQ(port.TakeError(), row.recorded);
+        m_line.refuseSettings = 0;
+        ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
         const LineSettings& set = m_line.settings;
         EXPECT_EQ(std::tuple(set.rtsCts, set.xonInput, set.xonOutput),
-                  std::tuple(row.ctsFlow, row.xonIn, row.xonOut));
+                  std::tuple(row.ctsFlow, row.xon, row.xon));
+        int input = -7, output = -7;
+        EXPECT_EQ(port.GetFlowControl(&input, &output), 0);
+        EXPECT_EQ(std::pair(input, output), std::pair(row.heldInput, row.heldOutput));
     }
 }
 
@@ -145,6 +156,40 @@ TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
     }
     port.PollLineStatus();
     EXPECT_EQ(port.LineControl(LINE_RX_OVERFLOW, -1), 0) << "only new errors count";
+}
+
+// Every word of the record is written, the hold flags' other bits included; the port's sending is
+// held while CTS flow is on, CTS is low and bytes wait.
+TEST_F(WinCommPortFake, StatusOverwritesARecordFullOfGarbage) {
+    const struct {
+        const char* received;
+        uint32_t outQueue;
+        int outputFlow;
+        unsigned cts;
+        int32_t words[6];
+        uint16_t flags;
+    } rows[] = {{"", 0, 0, 0, {1, 0, 4096, 1, 0, 2048}, 0},
+                {"abc", 2000, LINE_CTS, 0, {1, 3, 4096, 1, 2000, 2048}, 2},
+                {"abc", 2000, LINE_CTS, kLineCts, {1, 3, 4096, 1, 2000, 2048}, 0},
+                {"abc", 0, LINE_CTS, 0, {1, 3, 4096, 1, 0, 2048}, 0},
+                {"", 7, 0, 0, {1, 0, 4096, 1, 7, 2048}, 0}};
+    WinCommPort port(kIndex, 4096 + 0x10000, 2048, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        ASSERT_EQ(port.SetFlowControl(0, row.outputFlow), 0);
+        m_line.received = row.received;
+        m_line.outQueue = row.outQueue;
+        m_line.modemInputs = row.cts;
+        PortStatus status;
+        std::memset(&status, 0xA5, sizeof status);
+        port.GetStatus(&status, 1);
+        int32_t words[6];
+        uint16_t flags;
+        std::memcpy(words, &status, sizeof words);
+        std::memcpy(&flags, reinterpret_cast<const char*>(&status) + sizeof words, sizeof flags);
+        EXPECT_EQ(std::vector(words, words + 6), std::vector(row.words, row.words + 6));
+        EXPECT_EQ(flags, row.flags);
+    }
 }
 
 TEST_F(WinCommPortFake, WriteStopsAtTheTransmitQueueSize) {
