@@ -30,6 +30,14 @@ std::string Held(WinCommPort* port) {
     return std::to_string(baud) + parity + std::to_string(dataBits) + std::to_string(stopBits);
 }
 
+std::vector<std::string> g_lines;
+std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
+
+void Collect(const char* line) {
+    g_lines.emplace_back(line);
+    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
+}
+
 TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     EXPECT_EQ(port.SetSettings(1200, 'n', 8, 1), COMM_BAD_PARITY);
@@ -200,16 +208,102 @@ TEST_F(WinCommPortFake, WriteStopsAtTheTransmitQueueSize) {
     EXPECT_EQ(port.Write(std::string(100, 'q').data(), 100), 48u);
     m_line.outQueue = 3000; // the driver holds more than the size asked for: no room at all
     EXPECT_EQ(port.WriteByte('z'), COMM_SHORT_WRITE);
-    EXPECT_EQ(port.TransmitImmediate('!'), 0) << "jumps the queue";
+    EXPECT_EQ(port.TransmitImmediate('!'), 0) << "the stand-in sends it behind what is queued";
     EXPECT_EQ(m_line.sent, std::string(2048, 'w') + std::string(48, 'q') + "!");
+    m_line.failAll = EIO;
+    EXPECT_EQ(port.TransmitImmediate('!'), COMM_FAILED);
 }
 
-std::vector<std::string> g_lines;
-std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
+// A pending read is waited for, its bytes are the read's; a pending write counts as handed over and
+// keeps its record until the queue runs dry: with all four records busy, nothing goes.
+TEST_F(WinCommPortFake, ReadsAndWritesLeftPendingAsOverlappedIoLeavesThem) {
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    m_line.readsPending = m_line.writesPending = true;
+    m_line.received = "abcdef";
+    char buffer[8] = {};
+    EXPECT_EQ(port.Read(buffer, 4), 4u);
+    EXPECT_STREQ(buffer, "abcd");
+    EXPECT_EQ(port.ReadByte(), 'e');
+    for (const char* bytes : {"12", "3", "4", "5"}) EXPECT_EQ(port.WriteString(bytes), int(strlen(bytes)));
+    EXPECT_EQ(port.TakeError(), 0);
+    EXPECT_EQ(port.WriteByte('6'), COMM_SHORT_WRITE) << "every write record still in use";
+    m_line.outQueue = 0; // sent: the four writes are done
+    EXPECT_EQ(port.WriteByte('7'), 0);
+    EXPECT_EQ(m_line.sent, "123457");
+}
 
-void Collect(const char* line) {
-    g_lines.emplace_back(line);
-    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
+// Rows: what is queued, Purge's two arguments, its result and what is left in each queue.
+TEST_F(WinCommPortFake, PurgeDrainsAtMostTheLimit) {
+    const struct {
+        const char* received;
+        int transmit, limit, result;
+        const char* left;
+        uint32_t outLeft;
+    } rows[] = {{"0123456789", 0, 5, COMM_FAILED, "56789", 9},
+                {"01", 0, 5, 0, "", 9},
+                {"01234", 0, 5, COMM_FAILED, "", 9},
+                {"0123456789", 0, -1, 0, "", 9},
+                {"0123456789", 0, 0, 0, "", 9},
+                {"0123", 1, 2, 0, "0123", 0}};
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        m_line.received = row.received;
+        m_line.outQueue = 9;
+        EXPECT_EQ(port.Purge(row.transmit, row.limit), row.result);
+        EXPECT_EQ(m_line.received, row.left);
+        EXPECT_EQ(m_line.outQueue, row.outLeft);
+    }
+}
+
+// New sizes keep their low 16 bits, 0 keeps a size or the XOFF limit; both queues are emptied; the
+// transmit size limits writes at once.
+TEST_F(WinCommPortFake, QueueSizesReachTheHeldCopyAndTheWrites) {
+    const struct {
+        int rx, xoff, tx, result;
+        const char* limits; // line five of the dump
+        uint32_t written;   // of 5000 bytes
+    } rows[] = {{0x10000 + 1000, 0, 0, 0, "XonLim: 250   XoffLim: 128   EofChr: 00  EvtChr: 00", 2048},
+                {0, 300, 512, 0, "XonLim: 250   XoffLim: 300   EofChr: 00  EvtChr: 00", 512},
+                {8192, 0, 0, COMM_FAILED, "XonLim: 2048  XoffLim: 300   EofChr: 00  EvtChr: 00", 512}};
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        m_line.received = "stale";
+        m_line.outQueue = 7;
+        m_line.refuseSettings = row.result ? EINVAL : 0;
+        port.TakeError(); // the short write of the row before
+        EXPECT_EQ(port.SetQueueSizes(row.rx, row.xoff, row.tx), row.result);
+        EXPECT_EQ(port.TakeError(), row.result);
+        EXPECT_EQ(std::pair(m_line.received, m_line.outQueue), std::pair(std::string(), 0u));
+        g_lines.clear();
+        port.DumpState(Collect);
+        ASSERT_EQ(g_lines.size(), 6u);
+        EXPECT_EQ(g_lines[4], row.limits);
+        EXPECT_EQ(port.Write(std::string(5000, 'x').data(), 5000), row.written);
+    }
+}
+
+// The event calls reach the device's mask; their failures are translated but not recorded.
+TEST_F(WinCommPortFake, EventMaskIsSetReadAndWaitedOn) {
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    uint32_t mask = 77;
+    EXPECT_EQ(port.GetEventMask(&mask), 0);
+    EXPECT_EQ(mask, 0u) << "opening turns events off";
+    EXPECT_EQ(port.WaitEvent(&mask), COMM_FAILED) << "nothing to wait for";
+    EXPECT_EQ(mask, 0u);
+    EXPECT_EQ(port.SetEventMask(EV_RXCHAR | EV_CTS), 0);
+    EXPECT_EQ(port.GetEventMask(&mask), 0);
+    EXPECT_EQ(mask, unsigned{EV_RXCHAR | EV_CTS});
+    m_line.received = "x";
+    EXPECT_EQ(port.WaitEvent(&mask), 0);
+    EXPECT_EQ(mask, unsigned{EV_RXCHAR});
+    ASSERT_EQ(port.Close(), 0);
+    mask = 77;
+    EXPECT_EQ(port.SetEventMask(EV_RXCHAR), COMM_FAILED);
+    EXPECT_EQ(port.GetEventMask(&mask), COMM_FAILED);
+    EXPECT_EQ(mask, 77u);
+    EXPECT_EQ(port.PeekError(), 0);
 }
 
 TEST_F(WinCommPortFake, DumpStateOfAFreshPortAt9600) {
