@@ -2,6 +2,7 @@
 // the end of the program, idling, and its arguments.
 #include "board_fixture.h"
 
+#include "options.h"
 #include "pty_posix.h"
 
 #include <fstream>
@@ -85,19 +86,20 @@ TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
     close(next);
 }
 
-// After N commands the adapter is pulled: it comes back under the same name, or the board ends.
-TEST(Lifecycle, UnplugsAfterNCommandsAndReturnsOrEnds) {
+// After N commands the adapter is pulled: the next command finds it gone and gets no answer; it
+// comes back under the same name, or the board ends. Bytes that are no command do not count.
+TEST(Lifecycle, AnswersExactlyNCommandsThenUnplugsAndReturnsOrEnds) {
     for (bool returns : {true, false}) {
-        BoardProcess board(returns ? "--drop-after 2 --return-after 500" : "--drop-after 2");
+        BoardProcess board(returns ? "--drop-after 2 --return-after 1000" : "--drop-after 2");
         ASSERT_TRUE(board.Ready()) << board.path;
         {
             Client client(3, 38400);
             EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
+            EXPECT_EQ(client.Exchange('x', 100), Bytes{});
             EXPECT_EQ(client.Exchange('P'), Bytes{'Q'});
-            EXPECT_EQ(client.link.Send("P", 1), 1); // this byte finds the adapter gone
+            EXPECT_EQ(client.Exchange('P', 150, 20), Bytes{}) << "a third command was answered";
             EXPECT_EQ(board.Line(), "unplugged");
             EXPECT_EQ(LinkTarget(3), "");
-            EXPECT_EQ(client.Collect(200, 0), Bytes{});
         }
         if (returns) {
             ASSERT_TRUE(board.Ready()) << board.path;
@@ -152,6 +154,48 @@ TEST(Options, BadArgumentsEndWithAReasonAndStatus2) {
         EXPECT_EQ(errors.rfind("korvane-board: ", 0), 0u) << errors;
         EXPECT_NE(errors.find(reason), std::string::npos) << errors;
         EXPECT_NE(errors.find(" (see korvane-board --help)\n"), std::string::npos) << errors;
+    }
+}
+
+// Every number is taken at its maximum and refused one past it.
+TEST(Options, EveryNumberIsAcceptedAtItsMaximumOnly) {
+    const struct {
+        std::vector<const char*> max, past;
+        bool (*holds)(const board::BoardOptions&);
+    } rows[] = {
+        {{"--com", "256"}, {"--com", "257"}, [](const board::BoardOptions& o) { return o.com == 256; }},
+        {{"--baud", "4000000"},
+         {"--baud", "4000001"},
+         [](const board::BoardOptions& o) { return o.baud == 4000000; }},
+        {{"--delay", "3600000"},
+         {"--delay", "3600001"},
+         [](const board::BoardOptions& o) { return o.delayMs == 3600000; }},
+        {{"--noise", "100000"},
+         {"--noise", "100001"},
+         [](const board::BoardOptions& o) { return o.noisePerSecond == 100000; }},
+        {{"--drop-after", "1000000000"},
+         {"--drop-after", "1000000001"},
+         [](const board::BoardOptions& o) { return o.dropAfter == 1000000000; }},
+        {{"--drop-after", "1", "--return-after", "3600000"},
+         {"--drop-after", "1", "--return-after", "3600001"},
+         [](const board::BoardOptions& o) { return o.returnAfterMs == 3600000; }},
+        {{"--tilt", "255,255,255"},
+         {"--tilt", "255,255,256"},
+         [](const board::BoardOptions& o) {
+             return o.tilt == std::array<uint8_t, 3>{255, 255, 255};
+         }},
+    };
+    for (const auto& row : rows) {
+        for (auto args : {row.max, row.past}) {
+            args.insert(args.begin(), "korvane-board");
+            board::BoardOptions options;
+            std::string error;
+            auto result = board::ParseOptions(int(args.size()), args.data(), &options, &error);
+            bool atMax = args.size() == row.max.size() + 1 && args.back() == row.max.back();
+            EXPECT_EQ(result, atMax ? board::ParseResult::Run : board::ParseResult::Error)
+                << args[1] << ": " << error;
+            EXPECT_TRUE(!atMax || row.holds(options)) << args[1];
+        }
     }
 }
 
