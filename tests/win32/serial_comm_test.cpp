@@ -172,28 +172,4 @@ TEST(SerialFake, StateReadsBackStopBitsAndCtsFlowFromTheLine) {
     win32posix::InstallSerialLine(9, nullptr);
 }
 
-// A line may leave a write pending: it stays so until the transmit queue has run dry.
-TEST(SerialFake, APendingWriteCompletesOnceTheQueueRunsDry) {
-    win32posix::FakeSerialLine line;
-    line.writesPending = true;
-    ASSERT_TRUE(win32posix::InstallSerialLine(9, &line));
-    HANDLE handle = CreateFileA("COM9", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    OVERLAPPED overlapped{};
-    DWORD put = 7, count = 7;
-    EXPECT_FALSE(WriteFile(handle, "ab", 2, &put, &overlapped));
-    EXPECT_EQ(std::pair(GetLastError(), put), std::pair(DWORD{ERROR_IO_PENDING}, DWORD{0}));
-    for (uint32_t queued : {2u, 0u}) {
-        line.outQueue = queued;
-        EXPECT_TRUE(ClearCommError(handle, nullptr, nullptr));
-        EXPECT_EQ(HasOverlappedIoCompleted(&overlapped), queued == 0) << queued << " bytes queued";
-    }
-    EXPECT_TRUE(GetOverlappedResult(handle, &overlapped, &count, FALSE));
-    EXPECT_EQ(count, 2u);
-    overlapped.Internal = STATUS_PENDING;
-    EXPECT_FALSE(GetOverlappedResult(handle, &overlapped, &count, FALSE));
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_IO_INCOMPLETE});
-    CloseHandle(handle);
-    win32posix::InstallSerialLine(9, nullptr);
-}
-
 } // namespace

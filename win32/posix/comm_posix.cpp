@@ -134,12 +134,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD put, LPOVERLAP
     return TRUE;
 }
 
-BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD count, BOOL wait) {
+BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD count, BOOL) {
     if (!LookupSerialFile(handle)) return FALSE;
     if (!overlapped || !count) return FailWith(ERROR_INVALID_PARAMETER);
-    // What a pending operation moves has moved already: waiting finishes it at once.
-    if (!HasOverlappedIoCompleted(overlapped) && !wait) return FailWith(ERROR_IO_INCOMPLETE);
-    overlapped->Internal = 0;
+    overlapped->Internal = 0; // what a pending operation moves has moved already: asking finishes it
     *count = static_cast<DWORD>(overlapped->InternalHigh);
     return TRUE;
 }
