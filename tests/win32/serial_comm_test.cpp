@@ -12,6 +12,7 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -76,9 +77,11 @@ TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
         EXPECT_EQ(std::pair(tio.c_cc[VSTART], tio.c_cc[VSTOP]), std::pair(cc_t(row.baud % 100), cc_t{0x13}));
         DCB back{};
         ASSERT_TRUE(GetCommState(m_handle, &back));
+        EXPECT_EQ(std::tuple(back.BaudRate, back.StopBits, back.ByteSize, back.XonLim, back.XonChar),
+                  std::tuple(row.baud, row.stopBits, BYTE{8}, dcb.XonLim, dcb.XonChar));
         EXPECT_EQ(
-            std::tuple(back.BaudRate, back.StopBits, back.ByteSize, back.XonLim, bool(back.fOutxDsrFlow)),
-            std::tuple(row.baud, row.stopBits, BYTE{8}, dcb.XonLim, !row.ctsFlow));
+            (std::vector<DWORD>{back.fOutxCtsFlow, back.fOutX, back.fInX, back.fParity, back.fOutxDsrFlow}),
+            (std::vector<DWORD>{row.ctsFlow, row.xonOut, row.xonIn, row.parityCheck, !row.ctsFlow}));
     }
 }
 
