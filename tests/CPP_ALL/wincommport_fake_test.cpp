@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -106,6 +107,12 @@ TEST_F(WinCommPortFake, CloseDropsTheLinesButTheCountGoesWithTheObject) {
     EXPECT_EQ(WinCommPort(kIndex, 4096, 2048, 0).PeekError(), 0);
 }
 
+// The modem inputs: their bit on the line, their line identifier and the event of their change.
+constexpr std::tuple<unsigned, int, DWORD> kInputs[] = {{kLineCts, LINE_CTS, EV_CTS},
+                                                        {kLineDsr, LINE_DSR, EV_DSR},
+                                                        {kLineRing, LINE_RING, EV_RING},
+                                                        {kLineDcd, LINE_RLSD, EV_RLSD}};
+
 // Outputs read back as last set, inputs as they are now.
 TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     WinCommPort port(kIndex, 4096, 2048, 0);
@@ -120,11 +127,11 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr});
     ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
     EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr}) << "the held copy keeps them";
-    m_line.modemInputs = kLineCts | kLineDcd;
-    EXPECT_EQ(port.LineControl(LINE_CTS, -1), 1);
-    EXPECT_EQ(port.LineControl(LINE_DSR, 0), 0);
-    EXPECT_EQ(port.LineControl(LINE_RING, -1), 0);
-    EXPECT_EQ(port.LineControl(LINE_RLSD, -1), 1);
+    for (auto [bit, id, event] : kInputs) { // each input alone; a value given for an input is ignored
+        m_line.modemInputs = bit;
+        for (auto [other, otherId, otherEvent] : kInputs)
+            EXPECT_EQ(port.LineControl(otherId, 0), other == bit) << id;
+    }
 
     EXPECT_EQ(port.Break(1), 1);
     EXPECT_TRUE(m_line.breakOn);
@@ -296,6 +303,13 @@ TEST_F(WinCommPortFake, EventMaskIsSetReadAndWaitedOn) {
     m_line.received = "x";
     EXPECT_EQ(port.WaitEvent(&mask), 0);
     EXPECT_EQ(mask, unsigned{EV_RXCHAR});
+    ASSERT_EQ(port.SetEventMask(EV_CTS | EV_DSR | EV_RING | EV_RLSD), 0);
+    for (auto [bit, id, event] : kInputs) { // each input changes while the wait runs
+        std::thread change([this, bit = bit] { Sleep(20), m_line.modemInputs ^= bit; });
+        EXPECT_EQ(port.WaitEvent(&mask), 0);
+        change.join();
+        EXPECT_EQ(mask, event) << id;
+    }
     ASSERT_EQ(port.Close(), 0);
     EXPECT_EQ(port.SetEventMask(EV_RXCHAR), COMM_FAILED);
     EXPECT_EQ(port.GetEventMask(&none), COMM_FAILED);

@@ -110,6 +110,8 @@ TEST(Exchange, WireSpacesTheBytesByTenBitsEach) {
     for (int i = 0; i < 7; ++i) slope += (i - 3) * (arrivedMs[static_cast<size_t>(i)] - mean) / 28;
     const double byteMs = 10 * 1000.0 / 75;
     EXPECT_NEAR(slope, byteMs, 0.075 * byteMs);
+    EXPECT_GT(arrivedMs[0], 1.5 * byteMs)
+        << "the command takes a byte time to arrive, the first byte another";
     Bytes frame(8);
     frame.resize(static_cast<size_t>(client.link.Receive(frame.data(), 7, 100)));
     EXPECT_EQ(frame, kDvmFrame);
