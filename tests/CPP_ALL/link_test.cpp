@@ -203,6 +203,10 @@ TEST_F(LinkTest, SendHandsOverOnceAndLeavesShortWritesToThePort) {
     EXPECT_EQ(link.Send("abc", 3), 2);
     EXPECT_EQ(port.PeekError(), COMM_SHORT_WRITE);
     EXPECT_EQ(port.calls, Calls{"Write 3"}) << "no retry, nothing for the null buffer";
+    port.rx = {1, 2, 3};
+    port.calls.clear();
+    EXPECT_EQ(link.RxCount(), 3);
+    EXPECT_EQ(port.calls, Calls{"GetStatus 1"}) << "a count needs only the receive side";
 }
 
 } // namespace

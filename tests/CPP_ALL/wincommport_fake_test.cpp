@@ -169,6 +169,9 @@ TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
         EXPECT_EQ(port.LineControl(id, -1), 1) << id;
         port.TakeLineState(&snapshot);
     }
+    ++m_line.counters.overrun;
+    port.TakeLineState(&snapshot);
+    EXPECT_EQ(snapshot.overrun, 1) << "the snapshot gathers what is new first";
     port.PollLineStatus();
     EXPECT_EQ(port.LineControl(LINE_RX_OVERFLOW, -1), 0) << "only new errors count";
 }
