@@ -45,7 +45,9 @@ TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     EXPECT_EQ(Held(&port), "19200N81") << "the parity letter is checked first";
     EXPECT_EQ(port.SetSettings(1200, 'N', 9, 1), COMM_BAD_DATA_BITS);
     EXPECT_EQ(Held(&port), "1200N81") << "the rate stays edited, unapplied";
+    EXPECT_EQ(port.SetSettings(1200, 'N', 3, 1), COMM_BAD_DATA_BITS);
     EXPECT_EQ(port.SetSettings(9600, 'N', 8, 3), COMM_BAD_STOP_BITS);
+    EXPECT_EQ(port.SetSettings(9600, 'N', 4, 0), COMM_BAD_STOP_BITS) << "4 data bits are taken";
     EXPECT_EQ(m_line.settings.baud, 19200u);
     ASSERT_EQ(port.SetSettings(9600, 'E', 5, 2), 0);
     EXPECT_EQ(Held(&port), "9600E51") << "one and a half stop bits read as one";
