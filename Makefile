@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo package soak format clean
+.PHONY: all deps configure build test demo package soak fuzz fuzz-replay format clean
 
 all: build
 
@@ -48,8 +48,21 @@ soak: configure
 	@cmake --build $(BUILD) --target korvane-soak
 	@$(BUILD)/bin/korvane-soak
 
+# The fuzz targets as libFuzzer programs (Clang, both sanitizers) in build-fuzz/bin; a run, e.g.
+#   build-fuzz/bin/fuzz_profile -max_total_time=600 /tmp/new-inputs fuzz/corpus/profile
+# `make test` replays every seed corpus; fuzz-replay does it with the libFuzzer programs.
+FUZZ_BUILD ?= build-fuzz
+
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) -DKORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	       -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzz-targets
+
+fuzz-replay: fuzz
+	@cd $(FUZZ_BUILD) && ctest --output-on-failure -R '^fuzz\.'
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf build build-asan
+	@rm -rf build build-asan build-fuzz

@@ -82,7 +82,7 @@ struct PortStatus {
     int32_t txSize;             ///< transmit queue size
     uint16_t blockSent : 1;     ///< bit 0: the port sent XOFF and holds the peer
     uint16_t blockReceived : 1; ///< bit 1: the port's sending is held (CTS, DSR or XOFF received)
-    uint16_t : 14;
+    uint16_t otherFlags : 14;   ///< bits 2-15: always 0
 };
 static_assert(sizeof(PortStatus) == 28, "PortStatus is seven 32-bit words");
 
@@ -162,11 +162,13 @@ public:
     virtual int OpenDevice();
     /// Empties both queues, drops DTR and RTS, closes the device: 0 or COMM_CLOSE_FAILED.
     virtual int Close();
-    /// Fills `status`; `request` says which fields the caller reads (1 receive side, 7 all).
+    /// Fills `status` (flag bits 2-15 cleared); `request` says which fields the caller reads (1
+    /// receive side, 7 all).
     virtual void GetStatus(PortStatus* status, int request);
     /// New queue sizes (0 keeps one): 0 or the status of applying the configuration.
     virtual int SetQueueSizes(int rxSize, int xoffLimit, int txSize);
     /// Applies an input and an output flow value: 0, -801 (bad input), -803, -832 or a platform code.
+    /// A refused pair changes nothing.
     virtual int SetFlowControl(int inputFlow, int outputFlow);
     /// The pair last applied with success (0, 0 after construction); returns 0.
     virtual int GetFlowControl(int* inputFlow, int* outputFlow);

@@ -20,6 +20,48 @@ constexpr LegacyError kLegacyErrors[] = {
 
 constexpr uint32_t kQueueSizeMask = 0xFFFF;
 
+// Flow values are compared unsigned, so a negative one is simply one more value outside the set.
+// Each returns 0, or the code to record for a value it refuses.
+int EditInputFlow(DCB* dcb, int flow) {
+    switch (static_cast<unsigned>(flow)) {
+    case FLOW_NONE:
+        return 0;
+    case FLOW_XON_XOFF:
+        dcb->fInX = 1;
+        return 0;
+    case LINE_DTR:
+        dcb->fDtrControl = DTR_CONTROL_HANDSHAKE;
+        return 0;
+    case LINE_RTS:
+        dcb->fRtsControl = RTS_CONTROL_HANDSHAKE;
+        return 0;
+    case LINE_DSR:
+        return COMM_NOT_SUPPORTED;
+    default:
+        return COMM_BAD_INPUT_FLOW;
+    }
+}
+
+int EditOutputFlow(DCB* dcb, int flow) {
+    switch (static_cast<unsigned>(flow)) {
+    case FLOW_NONE:
+        return 0;
+    case FLOW_XON_XOFF:
+        dcb->fOutX = 1;
+        return 0;
+    case LINE_CTS:
+        dcb->fOutxCtsFlow = 1;
+        return 0;
+    case LINE_DSR:
+        dcb->fOutxDsrFlow = 1;
+        return 0;
+    case LINE_RLSD:
+        return COMM_NOT_SUPPORTED;
+    default:
+        return COMM_BAD_OUTPUT_FLOW;
+    }
+}
+
 } // namespace
 
 WinCommPort::WinCommPort(int index, int rxSize, int txSize, int noOpen)
@@ -173,6 +215,7 @@ void WinCommPort::GetStatus(PortStatus* record, int) {
     record->txSize = static_cast<int32_t>(m_txQueueSize);
     record->blockReceived = (status.fCtsHold || status.fDsrHold || status.fXoffHold) ? 1 : 0;
     record->blockSent = status.fXoffSent ? 1 : 0;
+    record->otherFlags = 0;
 }
 
 int WinCommPort::ApplyHeldCopy() {
@@ -197,49 +240,23 @@ int WinCommPort::SetQueueSizes(int rxSize, int xoffLimit, int txSize) {
 
 int WinCommPort::SetFlowControl(int inputFlow, int outputFlow) {
     if (HeldCopyMissing()) return m_lastError;
-    m_dcb->fInX = 0;
-    m_dcb->fOutX = 0;
-    if (m_dcb->fRtsControl == RTS_CONTROL_HANDSHAKE) m_dcb->fRtsControl = RTS_CONTROL_ENABLE;
-    if (m_dcb->fDtrControl == DTR_CONTROL_HANDSHAKE) m_dcb->fDtrControl = DTR_CONTROL_ENABLE;
-    m_dcb->fOutxCtsFlow = 0;
-    m_dcb->fOutxDsrFlow = 0;
-    // Compared unsigned, so a negative value is simply one more value outside the set.
-    switch (static_cast<unsigned>(inputFlow)) {
-    case FLOW_NONE:
-        break;
-    case FLOW_XON_XOFF:
-        m_dcb->fInX = 1;
-        break;
-    case LINE_DTR:
-        m_dcb->fDtrControl = DTR_CONTROL_HANDSHAKE;
-        break;
-    case LINE_RTS:
-        m_dcb->fRtsControl = RTS_CONTROL_HANDSHAKE;
-        break;
-    case LINE_DSR:
-        return m_lastError = COMM_NOT_SUPPORTED;
-    default:
-        m_lastError = COMM_BAD_INPUT_FLOW;
-        return COMM_FAILED;
+    // The edits go to a copy that becomes the held one only once the device took it: a refused
+    // pair leaves nothing behind for the next SetSettings to apply unnoticed.
+    DCB edited = *m_dcb;
+    edited.fInX = 0;
+    edited.fOutX = 0;
+    if (edited.fRtsControl == RTS_CONTROL_HANDSHAKE) edited.fRtsControl = RTS_CONTROL_ENABLE;
+    if (edited.fDtrControl == DTR_CONTROL_HANDSHAKE) edited.fDtrControl = DTR_CONTROL_ENABLE;
+    edited.fOutxCtsFlow = 0;
+    edited.fOutxDsrFlow = 0;
+    int refused = EditInputFlow(&edited, inputFlow);
+    if (refused == 0) refused = EditOutputFlow(&edited, outputFlow);
+    if (refused != 0) {
+        m_lastError = refused;
+        return refused == COMM_BAD_INPUT_FLOW ? COMM_FAILED : refused;
     }
-    switch (static_cast<unsigned>(outputFlow)) {
-    case FLOW_NONE:
-        break;
-    case FLOW_XON_XOFF:
-        m_dcb->fOutX = 1;
-        break;
-    case LINE_CTS:
-        m_dcb->fOutxCtsFlow = 1;
-        break;
-    case LINE_DSR:
-        m_dcb->fOutxDsrFlow = 1;
-        break;
-    case LINE_RLSD:
-        return m_lastError = COMM_NOT_SUPPORTED;
-    default:
-        return m_lastError = COMM_BAD_OUTPUT_FLOW;
-    }
-    if (int status = ApplyHeldCopy()) return status;
+    if (!SetCommState(m_handle, &edited)) return m_lastError = TranslateLastError();
+    *m_dcb = edited;
     m_inputFlow = inputFlow;
     m_outputFlow = outputFlow;
     return 0;

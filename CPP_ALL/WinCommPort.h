@@ -34,12 +34,13 @@ public:
     int OpenDevice() override;
     /// Purges both queues, drops DTR and RTS, closes the handle: 0 or COMM_CLOSE_FAILED (recorded).
     int Close() override;
-    /// Fills every field of `status` (request ignored); gathers line errors.
+    /// Fills every field of `status` (request ignored; flag bits 2-15 cleared); gathers line errors.
     void GetStatus(PortStatus* status, int request) override;
     /// New queue sizes (0 keeps one) and XOFF limit (0 keeps it): 0 or a translated code.
     int SetQueueSizes(int rxSize, int xoffLimit, int txSize) override;
     /// 0; COMM_FAILED (COMM_BAD_INPUT_FLOW recorded), COMM_NOT_SUPPORTED, COMM_BAD_OUTPUT_FLOW or
-    /// a translated code, each recorded.
+    /// a translated code, each recorded. A refused pair leaves the held copy as it was, so no later
+    /// SetSettings applies flow control that GetFlowControl does not report.
     int SetFlowControl(int inputFlow, int outputFlow) override;
     /// The pair last applied with success; returns 0.
     int GetFlowControl(int* inputFlow, int* outputFlow) override;

@@ -9,6 +9,10 @@ inline QWidget* AfxQtWidget(const CWnd* wnd) {
     return wnd && wnd->Impl() ? wnd->Impl()->widget.data() : nullptr;
 }
 
+/// The QTimer that measures the periods of timer `id` of `wnd`, or null. Tests make periods pass
+/// with it that Qt's own loops would never let pass while a tick waits.
+QTimer* AfxQtTimer(const CWnd* wnd, UINT_PTR id);
+
 /// The widget of control `id` of `wnd`, or null.
 inline QWidget* AfxQtControl(const CWnd* wnd, int id) {
     return wnd && wnd->Impl() ? wnd->Impl()->Item(id) : nullptr;

@@ -19,6 +19,7 @@ public:
         m_callback = callback;
         m_timer.start(static_cast<int>(elapse ? elapse : 1)); // Windows runs a 0 ms timer as fast as it can
     }
+    QTimer* Period() { return &m_timer; }
     // Stops the timer; a waiting tick is dropped. Deleted later: Kill may run inside its own tick.
     void Kill() {
         m_killed = true;
@@ -50,6 +51,12 @@ private:
     bool m_pending = false;
     bool m_killed = false;
 };
+
+QTimer* AfxQtTimer(const CWnd* wnd, UINT_PTR id) {
+    if (!wnd || !wnd->Impl()) return nullptr;
+    auto it = wnd->Impl()->timers.find(id);
+    return it == wnd->Impl()->timers.end() ? nullptr : it->second->Period();
+}
 
 void WndImpl::KillTimers() {
     for (auto& [id, timer] : timers) timer->Kill();

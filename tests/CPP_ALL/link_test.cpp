@@ -80,9 +80,12 @@ TEST_F(LinkTest, CheckOpenReportsOnlyErrorsSinceTheLastSnapshot) {
         uint16_t word;
     } rows[] = {
         {{}, 0},
+        {{LINE_PARITY_ERROR}, 1},
+        {{LINE_FRAMING_ERROR}, 2},
+        {{LINE_RX_OVERFLOW}, 4},
+        {{LINE_OVERRUN}, 8},
+        {{LINE_BREAK_DETECT}, 16},
         {{LINE_PARITY_ERROR, LINE_BREAK_DETECT}, 17},
-        {{LINE_FRAMING_ERROR}, LINK_FRAMING_ERROR},
-        {{LINE_RX_OVERFLOW, LINE_OVERRUN}, LINK_RX_OVERFLOW | LINK_OVERRUN},
     };
     for (const auto& row : rows) {
         ScriptedPort fresh;
@@ -105,6 +108,7 @@ TEST_F(LinkTest, ReceiveCountsAndTerminates) {
         std::vector<uint8_t> later; // bytes that arrive at that Idle step
         int count, timeout;
         int result, idleSteps;
+        uint32_t overReport = 0; // the port's Read claims this many bytes more than it stored
     } rows[] = {
         {"all there", {1, 2, 3}, 0, {}, 3, 100, 3, 0},
         {"partial then time-out", {7}, 0, {}, 3, 100, 1, 100},
@@ -112,9 +116,11 @@ TEST_F(LinkTest, ReceiveCountsAndTerminates) {
         {"rest arrives while waiting", {1, 2}, 5, {3, 4, 5, 6, 7}, 7, 100, 7, 5},
         {"count 0", {1}, 0, {}, 0, 100, 0, 0},
         {"negative count", {1}, 0, {}, -5, 100, 0, 0},
+        {"a port that over-reports", {1}, 0, {}, 3, 100, 3, 0, 5},
     };
     for (const auto& row : rows) {
         ScriptedPort p;
+        p.overReport = row.overReport;
         p.rx.assign(row.queued.begin(), row.queued.end());
         CommLink link(&p);
         p.onIdle = [&](int n) {
@@ -197,6 +203,10 @@ TEST_F(LinkTest, SendHandsOverOnceAndLeavesShortWritesToThePort) {
     EXPECT_EQ(link.Send("abc", 3), 2);
     EXPECT_EQ(port.PeekError(), COMM_SHORT_WRITE);
     EXPECT_EQ(port.calls, Calls{"Write 3"}) << "no retry, nothing for the null buffer";
+    port.rx = {1, 2, 3};
+    port.calls.clear();
+    EXPECT_EQ(link.RxCount(), 3);
+    EXPECT_EQ(port.calls, Calls{"GetStatus 1"}) << "a count needs only the receive side";
 }
 
 } // namespace

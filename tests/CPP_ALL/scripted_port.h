@@ -17,6 +17,7 @@ public:
     std::deque<uint8_t> rx;          ///< bytes waiting to be read
     std::vector<uint8_t> tx;         ///< bytes written
     uint32_t txRoom = 1u << 20;      ///< bytes Write accepts per call
+    uint32_t overReport = 0;         ///< Read claims this many bytes more than it stored
     std::vector<int> idleResults;    ///< Idle returns these in turn, then 0
     std::function<void(int)> onIdle; ///< called with the 1-based Idle count
     std::set<int> lineErrors;        ///< LINE_ error ids gathered since the last TakeLineState
@@ -91,6 +92,6 @@ public:
         uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(rx.size()));
         std::copy_n(rx.begin(), n, static_cast<uint8_t*>(buffer));
         rx.erase(rx.begin(), rx.begin() + n);
-        return n;
+        return n + overReport;
     }
 };

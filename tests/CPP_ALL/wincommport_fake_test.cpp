@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -29,13 +31,23 @@ std::string Held(WinCommPort* port) {
     return std::to_string(baud) + parity + std::to_string(dataBits) + std::to_string(stopBits);
 }
 
+std::vector<std::string> g_lines;
+std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
+
+void Collect(const char* line) {
+    g_lines.emplace_back(line);
+    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
+}
+
 TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     EXPECT_EQ(port.SetSettings(1200, 'n', 8, 1), COMM_BAD_PARITY);
     EXPECT_EQ(Held(&port), "19200N81") << "the parity letter is checked first";
     EXPECT_EQ(port.SetSettings(1200, 'N', 9, 1), COMM_BAD_DATA_BITS);
     EXPECT_EQ(Held(&port), "1200N81") << "the rate stays edited, unapplied";
+    EXPECT_EQ(port.SetSettings(1200, 'N', 3, 1), COMM_BAD_DATA_BITS);
     EXPECT_EQ(port.SetSettings(9600, 'N', 8, 3), COMM_BAD_STOP_BITS);
+    EXPECT_EQ(port.SetSettings(9600, 'N', 4, 0), COMM_BAD_STOP_BITS) << "4 data bits are taken";
     EXPECT_EQ(m_line.settings.baud, 19200u);
     ASSERT_EQ(port.SetSettings(9600, 'E', 5, 2), 0);
     EXPECT_EQ(Held(&port), "9600E51") << "one and a half stop bits read as one";
@@ -48,25 +60,35 @@ TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     EXPECT_EQ(m_line.settings.baud, 9600u);
 }
 
-// The values are compared unsigned: a negative one is one more value outside the set.
-TEST_F(WinCommPortFake, FlowControlPairsAreAppliedOrRejected) {
+// From XON/XOFF both ways, each row's pair is applied or refused; a later SetSettings applies the
+// held copy again, so a refused pair must have left nothing in it. Negative values are compared
+// unsigned: one more value outside the set.
+TEST_F(WinCommPortFake, FlowControlPairsAreAppliedOrRefusedWholly) {
     const struct {
-        int input, output, result, recorded;
-        bool ctsFlow, xonIn, xonOut;
-    } rows[] = {{1, 1, 0, 0, false, true, true},
-                {4, 12, 0, 0, true, false, false},
-                {-1, 0, COMM_FAILED, COMM_BAD_INPUT_FLOW, false, false, false},
-                {0, -1, COMM_BAD_OUTPUT_FLOW, COMM_BAD_OUTPUT_FLOW, false, false, false},
-                {13, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, false, false, false},
-                {0, 15, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, false, false, false}};
+        int input, output, refuse, result, recorded, heldInput, heldOutput;
+        bool ctsFlow, xon;
+    } rows[] = {{4, 12, 0, 0, 0, 4, 12, true, false},
+                {0, 0, 0, 0, 0, 0, 0, false, false},
+                {-1, 0, 0, COMM_FAILED, COMM_BAD_INPUT_FLOW, 1, 1, false, true},
+                {4, -1, 0, COMM_BAD_OUTPUT_FLOW, COMM_BAD_OUTPUT_FLOW, 1, 1, false, true},
+                {13, 0, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
+                {4, 15, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
+                {4, 12, EINVAL, COMM_FAILED, COMM_FAILED, 1, 1, false, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.input) + "/" + std::to_string(row.output));
         WinCommPort port(kIndex, 4096, 2048, 0);
+        ASSERT_EQ(port.SetFlowControl(1, 1), 0);
+        m_line.refuseSettings = row.refuse;
         EXPECT_EQ(port.SetFlowControl(row.input, row.output), row.result);
-        EXPECT_EQ(port.PeekError(), row.recorded);
+        EXPECT_EQ(port.TakeError(), row.recorded);
+        m_line.refuseSettings = 0;
+        ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
         const LineSettings& set = m_line.settings;
         EXPECT_EQ(std::tuple(set.rtsCts, set.xonInput, set.xonOutput),
-                  std::tuple(row.ctsFlow, row.xonIn, row.xonOut));
+                  std::tuple(row.ctsFlow, row.xon, row.xon));
+        int input = -7, output = -7;
+        EXPECT_EQ(port.GetFlowControl(&input, &output), 0);
+        EXPECT_EQ(std::pair(input, output), std::pair(row.heldInput, row.heldOutput));
     }
 }
 
@@ -87,6 +109,12 @@ TEST_F(WinCommPortFake, CloseDropsTheLinesButTheCountGoesWithTheObject) {
     EXPECT_EQ(WinCommPort(kIndex, 4096, 2048, 0).PeekError(), 0);
 }
 
+// The modem inputs: their bit on the line, their line identifier and the event of their change.
+constexpr std::tuple<unsigned, int, DWORD> kInputs[] = {{kLineCts, LINE_CTS, EV_CTS},
+                                                        {kLineDsr, LINE_DSR, EV_DSR},
+                                                        {kLineRing, LINE_RING, EV_RING},
+                                                        {kLineDcd, LINE_RLSD, EV_RLSD}};
+
 // Outputs read back as last set, inputs as they are now.
 TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     WinCommPort port(kIndex, 4096, 2048, 0);
@@ -101,11 +129,11 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr});
     ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
     EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr}) << "the held copy keeps them";
-    m_line.modemInputs = kLineCts | kLineDcd;
-    EXPECT_EQ(port.LineControl(LINE_CTS, -1), 1);
-    EXPECT_EQ(port.LineControl(LINE_DSR, 0), 0);
-    EXPECT_EQ(port.LineControl(LINE_RING, -1), 0);
-    EXPECT_EQ(port.LineControl(LINE_RLSD, -1), 1);
+    for (auto [bit, id, event] : kInputs) { // each input alone; a value given for an input is ignored
+        m_line.modemInputs = bit;
+        for (auto [other, otherId, otherEvent] : kInputs)
+            EXPECT_EQ(port.LineControl(otherId, 0), other == bit) << id;
+    }
 
     EXPECT_EQ(port.Break(1), 1);
     EXPECT_TRUE(m_line.breakOn);
@@ -143,8 +171,45 @@ TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
         EXPECT_EQ(port.LineControl(id, -1), 1) << id;
         port.TakeLineState(&snapshot);
     }
+    ++m_line.counters.overrun;
+    port.TakeLineState(&snapshot);
+    EXPECT_EQ(snapshot.overrun, 1) << "the snapshot gathers what is new first";
     port.PollLineStatus();
     EXPECT_EQ(port.LineControl(LINE_RX_OVERFLOW, -1), 0) << "only new errors count";
+}
+
+// Every word of the record is written, the hold flags' other bits included; the port's sending is
+// held while CTS flow is on, CTS is low and bytes wait.
+TEST_F(WinCommPortFake, StatusOverwritesARecordFullOfGarbage) {
+    const struct {
+        const char* received;
+        uint32_t outQueue;
+        int outputFlow;
+        unsigned cts;
+        int32_t words[6];
+        uint16_t flags;
+    } rows[] = {{"", 0, 0, 0, {1, 0, 4096, 1, 0, 2048}, 0},
+                {"abc", 2000, LINE_CTS, 0, {1, 3, 4096, 1, 2000, 2048}, 2},
+                {"abc", 2000, LINE_CTS, kLineCts, {1, 3, 4096, 1, 2000, 2048}, 0},
+                {"abc", 0, LINE_CTS, 0, {1, 3, 4096, 1, 0, 2048}, 0},
+                {"", 7, 0, 0, {1, 0, 4096, 1, 7, 2048}, 0}};
+    WinCommPort port(kIndex, 4096 + 0x10000, 2048, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        ASSERT_EQ(port.SetFlowControl(0, row.outputFlow), 0);
+        m_line.received = row.received;
+        m_line.outQueue = row.outQueue;
+        m_line.modemInputs = row.cts;
+        PortStatus status;
+        std::memset(&status, 0xA5, sizeof status);
+        port.GetStatus(&status, 1);
+        int32_t words[6];
+        uint16_t flags;
+        std::memcpy(words, &status, sizeof words);
+        std::memcpy(&flags, reinterpret_cast<const char*>(&status) + sizeof words, sizeof flags);
+        EXPECT_EQ(std::vector(words, words + 6), std::vector(row.words, row.words + 6));
+        EXPECT_EQ(flags, row.flags);
+    }
 }
 
 TEST_F(WinCommPortFake, WriteStopsAtTheTransmitQueueSize) {
@@ -155,16 +220,105 @@ TEST_F(WinCommPortFake, WriteStopsAtTheTransmitQueueSize) {
     EXPECT_EQ(port.Write(std::string(100, 'q').data(), 100), 48u);
     m_line.outQueue = 3000; // the driver holds more than the size asked for: no room at all
     EXPECT_EQ(port.WriteByte('z'), COMM_SHORT_WRITE);
-    EXPECT_EQ(port.TransmitImmediate('!'), 0) << "jumps the queue";
+    EXPECT_EQ(port.TransmitImmediate('!'), 0) << "the stand-in sends it behind what is queued";
     EXPECT_EQ(m_line.sent, std::string(2048, 'w') + std::string(48, 'q') + "!");
+    m_line.failAll = EIO;
+    EXPECT_EQ(port.TransmitImmediate('!'), COMM_FAILED);
 }
 
-std::vector<std::string> g_lines;
-std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
+// A pending read is waited for, its bytes are the read's; a pending write counts as handed over and
+// keeps its record until the queue runs dry: with all four records busy, nothing goes.
+TEST_F(WinCommPortFake, ReadsAndWritesLeftPendingAsOverlappedIoLeavesThem) {
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    m_line.readsPending = m_line.writesPending = true;
+    m_line.received = "abcdef";
+    char buffer[8] = {};
+    EXPECT_EQ(port.Read(buffer, 4), 4u);
+    EXPECT_STREQ(buffer, "abcd");
+    EXPECT_EQ(port.ReadByte(), 'e');
+    for (const char* bytes : {"12", "3", "4", "5"}) EXPECT_EQ(port.WriteString(bytes), int(strlen(bytes)));
+    EXPECT_EQ(port.TakeError(), 0);
+    EXPECT_EQ(port.WriteByte('6'), COMM_SHORT_WRITE) << "every write record still in use";
+    m_line.outQueue = 0; // sent: the four writes are done
+    EXPECT_EQ(port.WriteByte('7'), 0);
+    EXPECT_EQ(m_line.sent, "123457");
+}
 
-void Collect(const char* line) {
-    g_lines.emplace_back(line);
-    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
+// Rows: what is queued, Purge's two arguments, its result and what is left in each queue.
+TEST_F(WinCommPortFake, PurgeDrainsAtMostTheLimit) {
+    const struct {
+        const char* received;
+        int transmit, limit, result;
+        const char* left;
+        uint32_t outLeft;
+    } rows[] = {{"0123456789", 0, 5, COMM_FAILED, "56789", 9},
+                {"01", 0, 5, 0, "", 9},
+                {"01234", 0, 5, COMM_FAILED, "", 9},
+                {"0123456789", 0, -1, 0, "", 9},
+                {"0123456789", 0, 0, 0, "", 9},
+                {"0123", 1, 2, 0, "0123", 0}};
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        m_line.received = row.received;
+        m_line.outQueue = 9;
+        EXPECT_EQ(port.Purge(row.transmit, row.limit), row.result);
+        EXPECT_EQ(m_line.received, row.left);
+        EXPECT_EQ(m_line.outQueue, row.outLeft);
+    }
+}
+
+// New sizes keep their low 16 bits, 0 keeps a size or the XOFF limit; both queues are emptied; the
+// transmit size limits writes at once.
+TEST_F(WinCommPortFake, QueueSizesReachTheHeldCopyAndTheWrites) {
+    const struct {
+        int rx, xoff, tx, result;
+        const char* limits; // line five of the dump
+        uint32_t written;   // of 5000 bytes
+    } rows[] = {{0x10000 + 1000, 0, 0, 0, "XonLim: 250   XoffLim: 128   EofChr: 00  EvtChr: 00", 2048},
+                {0, 300, 512, 0, "XonLim: 250   XoffLim: 300   EofChr: 00  EvtChr: 00", 512},
+                {8192, 0, 0, COMM_FAILED, "XonLim: 2048  XoffLim: 300   EofChr: 00  EvtChr: 00", 512}};
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        m_line.received = "stale";
+        m_line.outQueue = 7;
+        m_line.refuseSettings = row.result ? EINVAL : 0;
+        port.TakeError(); // the short write of the row before
+        EXPECT_EQ(port.SetQueueSizes(row.rx, row.xoff, row.tx), row.result);
+        EXPECT_EQ(port.TakeError(), row.result);
+        EXPECT_EQ(std::pair(m_line.received, m_line.outQueue), std::pair(std::string(), 0u));
+        g_lines.clear();
+        port.DumpState(Collect);
+        ASSERT_EQ(g_lines.size(), 6u);
+        EXPECT_EQ(g_lines[4], row.limits);
+        EXPECT_EQ(port.Write(std::string(5000, 'x').data(), 5000), row.written);
+    }
+}
+
+// The event calls reach the device's mask; their failures are translated but not recorded.
+TEST_F(WinCommPortFake, EventMaskIsSetReadAndWaitedOn) {
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    uint32_t mask = 77, none = 77;
+    EXPECT_EQ(port.GetEventMask(&mask), 0);
+    EXPECT_EQ(port.WaitEvent(&none), COMM_FAILED) << "opening turned events off: nothing to wait for";
+    EXPECT_EQ(port.SetEventMask(EV_RXCHAR | EV_CTS), 0);
+    EXPECT_EQ(port.GetEventMask(&mask), 0);
+    EXPECT_EQ(mask, unsigned{EV_RXCHAR | EV_CTS});
+    m_line.received = "x";
+    EXPECT_EQ(port.WaitEvent(&mask), 0);
+    EXPECT_EQ(mask, unsigned{EV_RXCHAR});
+    ASSERT_EQ(port.SetEventMask(EV_CTS | EV_DSR | EV_RING | EV_RLSD), 0);
+    for (auto [bit, id, event] : kInputs) { // each input changes while the wait runs
+        std::thread change([this, bit = bit] { Sleep(20), m_line.modemInputs ^= bit; });
+        EXPECT_EQ(port.WaitEvent(&mask), 0);
+        change.join();
+        EXPECT_EQ(mask, event) << id;
+    }
+    ASSERT_EQ(port.Close(), 0);
+    EXPECT_EQ(port.SetEventMask(EV_RXCHAR), COMM_FAILED);
+    EXPECT_EQ(port.GetEventMask(&none), COMM_FAILED);
+    EXPECT_EQ(std::tuple(none, port.PeekError()), std::tuple(77u, 0));
 }
 
 TEST_F(WinCommPortFake, DumpStateOfAFreshPortAt9600) {

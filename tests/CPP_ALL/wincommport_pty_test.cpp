@@ -83,6 +83,7 @@ TEST_F(WinCommPortPty, OpensConfiguresReadsWritesAndPurgesThroughTheComMapping) 
     ASSERT_EQ(write(m_master, "0123456789", 10), 10);
     WaitQueued(&port, 10);
     EXPECT_EQ(port.Purge(0, 5), COMM_FAILED); // five reads all delivered a byte
+    EXPECT_EQ(port.ReadByte(), '5') << "exactly five were dropped";
     EXPECT_EQ(port.Purge(0, 0), 0);
     EXPECT_EQ(port.ReadByte(), COMM_NO_DATA);
 }

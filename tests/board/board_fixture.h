@@ -73,7 +73,9 @@ struct Client {
     /// The bytes queued once a first byte came (at most `limitMs`) and `settleMs` more passed. One
     /// look at the queue: a flooding board would keep a read-until-empty loop going forever.
     Bytes Collect(int limitMs, int settleMs) {
-        for (int waited = 0; waited < limitMs && link.RxCount() <= 0; waited += 2) Sleep(2);
+        // Time by the clock, not by counting sleeps: under load a sleep lasts longer than asked.
+        for (DWORD start = GetTickCount(); link.RxCount() <= 0 && GetTickCount() - start < DWORD(limitMs);)
+            Sleep(2);
         Sleep(static_cast<DWORD>(settleMs));
         int count = std::max(link.RxCount(), 0);
         Bytes bytes(static_cast<size_t>(count) + 1); // Receive adds a terminator

@@ -87,17 +87,34 @@ TEST(Exchange, DelayAnswersLate) {
     EXPECT_EQ(client.Collect(2000, 20), Bytes{'Q'});
 }
 
-TEST(Exchange, WireSpacesTheBytesAtTheLineSpeed) {
-    // 300 baud: a byte every 33 ms, so seven bytes take over 200 ms to arrive.
+// At 75 baud a byte takes ten bits, 133 ms: the DVM frame's bytes arrive that far apart. The
+// spacing is the slope through all seven arrival times, so one late look hardly moves it; 7.5 %
+// keeps nine or eleven bits a byte out.
+TEST(Exchange, WireSpacesTheBytesByTenBitsEach) {
     BoardProcess board(Fixed("--baud any --wire"));
     ASSERT_TRUE(board.Ready()) << board.path;
-    Client client(3, 300);
-    auto start = std::chrono::steady_clock::now();
-    Bytes frame = client.Exchange('s', 2000, 0);
-    EXPECT_TRUE(!frame.empty() && frame.size() < 7) << frame.size() << " bytes came at first";
-    for (uint8_t byte : client.Collect(0, 400)) frame.push_back(byte);
+    Client client(3, 75);
+    ASSERT_EQ(client.status, 0);
+    ASSERT_EQ(client.link.Send("s", 1), 1);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    std::vector<double> arrivedMs; // when each byte was first seen queued
+    while (arrivedMs.size() < 7 && Clock::now() - start < std::chrono::seconds(4)) {
+        Sleep(1);
+        for (int queued = client.link.RxCount(); arrivedMs.size() < static_cast<size_t>(queued);)
+            arrivedMs.push_back((Clock::now() - start) / std::chrono::microseconds(1) / 1e3);
+    }
+    ASSERT_EQ(arrivedMs.size(), 7u);
+    double slope = 0, mean = 0;
+    for (double t : arrivedMs) mean += t / 7;
+    for (int i = 0; i < 7; ++i) slope += (i - 3) * (arrivedMs[static_cast<size_t>(i)] - mean) / 28;
+    const double byteMs = 10 * 1000.0 / 75;
+    EXPECT_NEAR(slope, byteMs, 0.075 * byteMs);
+    EXPECT_GT(arrivedMs[0], 1.5 * byteMs)
+        << "the command takes a byte time to arrive, the first byte another";
+    Bytes frame(8);
+    frame.resize(static_cast<size_t>(client.link.Receive(frame.data(), 7, 100)));
     EXPECT_EQ(frame, kDvmFrame);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
 }
 
 TEST(Exchange, NoiseSendsStrayBytesBetweenCommands) {

@@ -6,6 +6,8 @@
 #include <QTest>
 #include <QWindow>
 
+#include <qt/qt_access.h>
+
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -28,17 +30,17 @@ QImage ScreenImage(QWidget* window) {
 } // namespace
 
 // Lines (down, right, left from the start, diagonal) without their end points and one pixel wide;
-// the text band from its top-left at (x, y), 16 px high (the system font); the icon and its
-// transparent corner (probes: x, y, colour). Then InvalidateRect repaints the moved line on an erased
-// background.
+// the icon and its transparent corner (probes: x, y, colour); the text band from its top-left at
+// (x, y), the text's advance wide and the system font's height high, the glyphs in it standing on
+// its baseline and not one text pixel beside, above or below it. Then InvalidateRect repaints the moved line
+// on an erased background.
 TEST(Paint, LinesTextAndIconLandOnGdiPixels) {
     const std::tuple<int, int, COLORREF> probes[] = {
-        {20, 100, kGrey},        {20, 149, kGrey},       {20, 150, kBackground},  {20, 99, kBackground},
-        {30, 160, kRed},         {79, 160, kRed},        {80, 160, kBackground},  {90, 170, kRed},
-        {61, 170, kRed},         {60, 170, kBackground}, {100, 100, kRed},        {110, 105, kBackground},
-        {50, 159, kBackground},  {50, 161, kBackground}, {120, 200, kBand},       {119, 200, kBackground},
-        {120, 199, kBackground}, {120, 215, kBand},      {120, 216, kBackground}, {250, 100, kRed},
-        {265, 115, kBlue},       {281, 131, kRed},       {250, 131, kBackground},
+        {20, 100, kGrey},       {20, 149, kGrey},        {20, 150, kBackground}, {20, 99, kBackground},
+        {30, 160, kRed},        {79, 160, kRed},         {80, 160, kBackground}, {90, 170, kRed},
+        {61, 170, kRed},        {60, 170, kBackground},  {100, 100, kRed},       {110, 105, kBackground},
+        {50, 159, kBackground}, {50, 161, kBackground},  {250, 100, kRed},       {265, 115, kBlue},
+        {281, 131, kRed},       {250, 131, kBackground},
     };
     CTestDlg dlg;
     int shift = 0;
@@ -82,16 +84,23 @@ TEST(Paint, LinesTextAndIconLandOnGdiPixels) {
         EXPECT_EQ(img.pixel(19, y), background) << y;
         EXPECT_EQ(img.pixel(21, y), background) << y;
     }
-    int red = 0, other = 0; // in the text band
-    for (int y = 200; y < 216; ++y) {
-        for (int x = 120; x < 200; ++x) {
+    const QFontMetrics metrics(afx_detail::SystemFont());
+    const QRect band(120, 200, metrics.horizontalAdvance("Ch0: 1.50V"), metrics.height());
+    int red = 0, outside = 0, other = 0, lowest = -1;
+    for (int y = band.top() - 16; y <= band.bottom() + 16; ++y) {
+        for (int x = band.left() - 16; x <= band.right() + 16; ++x) {
             QRgb p = img.pixel(x, y);
-            red += p == Rgb(kRed);
-            other += p != Rgb(kRed) && p != Rgb(kBand) && p != background;
+            bool text = p == Rgb(kRed), in = band.contains(x, y);
+            red += text;
+            outside += (text || p == Rgb(kBand)) && !in;
+            other += in && !text && p != Rgb(kBand);
+            if (text) lowest = y;
         }
     }
     EXPECT_GT(red, 40) << "the text is in the text colour";
-    EXPECT_EQ(other, 0) << "no antialiased text pixels";
+    EXPECT_EQ(outside, 0) << "text or its background outside the band";
+    EXPECT_EQ(other, 0) << "no antialiased text pixels, no gap in the band";
+    EXPECT_EQ(lowest, band.top() + metrics.ascent() - 1) << "the glyphs stand on the baseline";
     EXPECT_EQ(again.pixel(20, 120), background) << "the old line is gone";
     EXPECT_EQ(again.pixel(40, 120), Rgb(kGrey));
 }

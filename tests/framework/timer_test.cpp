@@ -39,24 +39,49 @@ TEST(Timer, TicksKeepArrivingWhileAMessageBoxIsOpenDoNotPileUpAndEndWithTheWindo
     EXPECT_EQ(dlg.SetTimer(kTimerId, 100), 0u) << "no window, no timer";
 }
 
-TEST(Timer, KillTimerStopsTicksAndDropsOneWaiting) {
+// Both timers fall due while the loop is blocked, so a tick of each waits; the first one handled
+// kills both, and the other's waiting tick must not arrive. No tick comes after KillTimer.
+TEST(Timer, KillTimerDropsATickAlreadyWaiting) {
     CTestDlg dlg;
-    int ticks = 0;
+    std::vector<UINT_PTR> ticks;
     BOOL killed = FALSE, killedAgain = TRUE;
     dlg.onTimer = [&](CTestDlg& d, UINT_PTR id) {
-        if (++ticks != 3) return;
-        Sleep(250); // a period passes: its tick would be waiting
-        killed = d.KillTimer(id);
+        ticks.push_back(id);
+        if (ticks.size() > 1) return;
+        killed = d.KillTimer(3 - id) && d.KillTimer(id);
         killedAgain = d.KillTimer(id);
     };
     RunModal(dlg, [&](QWidget*) {
-        dlg.SetTimer(kTimerId, 50);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return killed == TRUE; }));
-        QTest::qWait(400);
+        dlg.SetTimer(1, 20);
+        dlg.SetTimer(2, 20);
+        Sleep(100);
+        QTimer::singleShot(300, [&] { dlg.EndDialog(IDOK); });
+    });
+    EXPECT_EQ(ticks.size(), 1u);
+    EXPECT_TRUE(killed);
+    EXPECT_FALSE(killedAgain);
+}
+
+// Windows keeps at most one tick of a timer waiting. Qt's loops never let a second period end
+// before a waiting tick is handled, so the test ends three periods itself: they make one tick, and
+// the next period after it another.
+TEST(Timer, PeriodsEndingWhileATickWaitsAddNone) {
+    CTestDlg dlg;
+    int ticks = 0;
+    dlg.onTimer = [&](CTestDlg&, UINT_PTR) { ++ticks; };
+    RunModal(dlg, [&](QWidget*) {
+        dlg.SetTimer(kTimerId, 60000);
+        QTimer* period = AfxQtTimer(&dlg, kTimerId);
+        for (int ends : {3, 1}) {
+            for (int i = 0; i < ends; ++i) {
+                QTimerEvent end(period->timerId());
+                QCoreApplication::sendEvent(period, &end);
+            }
+            QTest::qWait(50);
+        }
         dlg.EndDialog(IDOK);
     });
-    EXPECT_FALSE(killedAgain);
-    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(ticks, 2);
 }
 
 TEST(Timer, TicksReachTheMainDialogWhileANestedModalDialogRuns) {

@@ -1,12 +1,18 @@
-// The serial functions of the stand-in over a real pseudo-terminal.
+// The serial functions of the stand-in over a real pseudo-terminal and over the in-memory line.
+#include "fake_serial_posix.h"
 #include "pty_posix.h"
+#include "serial_line_posix.h"
 
 #include <windows.h>
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <tuple>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -30,23 +36,53 @@ protected:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
 };
 
-TEST_F(SerialPty, StateReachesTheTerminalAndWhatLinuxLacksIsKept) {
+// Each row's DCB as the terminal holds it, read back with TCGETS2 on the master. A pty forces CS8
+// and clears PARENB but keeps PARODD, CMSPAR, CSTOPB and separate input and output speeds, so the
+// rows check what the line was told, both ways of each bit; GetCommState then reports the speed
+// and stop bits, 8 data bits, and the fields Linux has no place for as they were given.
+TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
+    const struct {
+        DWORD baud;
+        BYTE parity, stopBits;
+        bool ctsFlow, xonOut, xonIn, parityCheck;
+        tcflag_t cflag, iflag; // of PARODD | CMSPAR | CSTOPB | CRTSCTS, IXON | IXOFF | INPCK
+    } rows[] = {{128000, ODDPARITY, ONESTOPBIT, true, false, false, true, PARODD | CRTSCTS, INPCK},
+                {9600, EVENPARITY, TWOSTOPBITS, false, true, false, false, CSTOPB, IXON},
+                {38400, MARKPARITY, ONESTOPBIT, false, false, true, false, PARODD | CMSPAR, IXOFF},
+                {300, SPACEPARITY, TWOSTOPBITS, true, true, true, true, CMSPAR | CSTOPB | CRTSCTS,
+                 IXON | IXOFF | INPCK},
+                {115200, NOPARITY, ONESTOPBIT, false, false, false, false, 0, 0}};
     DCB dcb{};
     ASSERT_TRUE(GetCommState(m_handle, &dcb));
-    dcb.BaudRate = 128000;
-    dcb.StopBits = TWOSTOPBITS;
-    dcb.fOutxCtsFlow = 1;
-    dcb.fOutX = 1;
-    dcb.fOutxDsrFlow = 1; // no Linux equivalent: kept
-    dcb.XonLim = 777;
-    dcb.EvtChar = '\n';
-    ASSERT_TRUE(SetCommState(m_handle, &dcb));
-    DCB back{};
-    ASSERT_TRUE(GetCommState(m_handle, &back));
-    EXPECT_EQ(std::tuple(back.BaudRate, back.StopBits, back.XonLim, back.EvtChar, back.ByteSize),
-              std::tuple(128000u, BYTE{TWOSTOPBITS}, WORD{777}, '\n', BYTE{8}))
-        << "a pty forces 8 data bits";
-    EXPECT_EQ(back.fOutxCtsFlow + back.fOutX + back.fOutxDsrFlow, 3u) << "each flow bit, one of them kept";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.baud);
+        dcb.BaudRate = row.baud;
+        dcb.Parity = row.parity;
+        dcb.StopBits = row.stopBits;
+        dcb.fOutxCtsFlow = row.ctsFlow;
+        dcb.fOutX = row.xonOut;
+        dcb.fInX = row.xonIn;
+        dcb.fParity = row.parityCheck;
+        dcb.XonChar = static_cast<char>(row.baud % 100);
+        dcb.fOutxDsrFlow = !row.ctsFlow; // no Linux equivalent: kept
+        dcb.XonLim = static_cast<WORD>(row.baud / 100);
+        ASSERT_TRUE(SetCommState(m_handle, &dcb));
+        termios2 tio{};
+        ASSERT_EQ(ioctl(m_master, TCGETS2, &tio), 0);
+        EXPECT_EQ(
+            std::tuple(tio.c_ospeed, tio.c_ispeed, tio.c_cflag & CBAUD, (tio.c_cflag >> IBSHIFT) & CBAUD),
+            std::tuple(row.baud, row.baud, tcflag_t{BOTHER}, tcflag_t{BOTHER}));
+        EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR | CSTOPB | CRTSCTS), row.cflag);
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | INPCK), row.iflag);
+        EXPECT_EQ(std::pair(tio.c_cc[VSTART], tio.c_cc[VSTOP]), std::pair(cc_t(row.baud % 100), cc_t{0x13}));
+        DCB back{};
+        ASSERT_TRUE(GetCommState(m_handle, &back));
+        EXPECT_EQ(std::tuple(back.BaudRate, back.StopBits, back.ByteSize, back.XonLim, back.XonChar),
+                  std::tuple(row.baud, row.stopBits, BYTE{8}, dcb.XonLim, dcb.XonChar));
+        EXPECT_EQ(
+            (std::vector<DWORD>{back.fOutxCtsFlow, back.fOutX, back.fInX, back.fParity, back.fOutxDsrFlow}),
+            (std::vector<DWORD>{row.ctsFlow, row.xonOut, row.xonIn, row.parityCheck, !row.ctsFlow}));
+    }
 }
 
 TEST_F(SerialPty, RefusedStatesFailWithInvalidParameterAndKeepTheLine) {
@@ -67,6 +103,18 @@ TEST_F(SerialPty, RefusedStatesFailWithInvalidParameterAndKeepTheLine) {
     }
 }
 
+// A driver that rounds 128000 to 115200 did not meet it; 3% either way is met.
+TEST(SerialRates, ARateIsMetWithinThreePercent) {
+    const std::tuple<uint32_t, uint32_t, bool> rows[] = {
+        {128000, 115200, false}, {115200, 115200, true},
+        {38400, 39552, true},    {38400, 39553, false},
+        {38400, 37248, true},    {38400, 37247, false},
+        {9600, 0, false},        {4000000000u, 4000000000u, true},
+        {4000000000u, 0, false}, {300, 4000000000u, false}};
+    for (const auto& [wanted, got, met] : rows)
+        EXPECT_EQ(win32posix::RateWithinTolerance(wanted, got), met) << wanted << " set as " << got;
+}
+
 // The kernel takes what fits and the call comes back; the overlapped result is known at once. A pty
 // has no modem lines and no error counters, which is no failure.
 TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
@@ -85,6 +133,46 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     EXPECT_FALSE(EscapeCommFunction(m_handle, SETDTR));
     EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_FUNCTION});
     EXPECT_TRUE(SetCommBreak(m_handle) && ClearCommBreak(m_handle));
+}
+
+// The in-memory line's settings as GetCommState reports them: two stop bits on a 5-bit word are
+// 1.5; CTS flow that the line gained or lost shows, while a DCB that asked for it by either of its
+// two fields keeps its own choice of field.
+TEST(SerialFake, StateReadsBackStopBitsAndCtsFlowFromTheLine) {
+    const struct {
+        bool ctsField;     // the DCB applied before
+        DWORD rtsControl;  // the DCB applied before
+        uint8_t dataBits;  // the line now
+        bool twoStop, cts; // the line now
+        BYTE stopBits;     // read back
+        bool ctsBack;      // read back
+        DWORD rtsBack;     // read back
+    } rows[] = {{false, RTS_CONTROL_ENABLE, 5, true, false, ONE5STOPBITS, false, RTS_CONTROL_ENABLE},
+                {false, RTS_CONTROL_ENABLE, 7, true, false, TWOSTOPBITS, false, RTS_CONTROL_ENABLE},
+                {false, RTS_CONTROL_ENABLE, 5, false, false, ONESTOPBIT, false, RTS_CONTROL_ENABLE},
+                {false, RTS_CONTROL_ENABLE, 8, false, true, ONESTOPBIT, true, RTS_CONTROL_HANDSHAKE},
+                {false, RTS_CONTROL_HANDSHAKE, 8, false, true, ONESTOPBIT, false, RTS_CONTROL_HANDSHAKE},
+                {true, RTS_CONTROL_DISABLE, 8, false, true, ONESTOPBIT, true, RTS_CONTROL_DISABLE},
+                {true, RTS_CONTROL_HANDSHAKE, 8, false, false, ONESTOPBIT, false, RTS_CONTROL_ENABLE}};
+    win32posix::FakeSerialLine line;
+    ASSERT_TRUE(win32posix::InstallSerialLine(9, &line));
+    HANDLE handle = CreateFileA("COM9", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        DCB dcb{}, back{};
+        ASSERT_TRUE(GetCommState(handle, &dcb));
+        dcb.fOutxCtsFlow = row.ctsField;
+        dcb.fRtsControl = row.rtsControl;
+        ASSERT_TRUE(SetCommState(handle, &dcb));
+        line.settings.dataBits = row.dataBits;
+        line.settings.twoStopBits = row.twoStop;
+        line.settings.rtsCts = row.cts;
+        ASSERT_TRUE(GetCommState(handle, &back));
+        EXPECT_EQ(std::tuple(back.ByteSize, back.StopBits, bool(back.fOutxCtsFlow), DWORD{back.fRtsControl}),
+                  std::tuple(row.dataBits, row.stopBits, row.ctsBack, row.rtsBack));
+    }
+    CloseHandle(handle);
+    win32posix::InstallSerialLine(9, nullptr);
 }
 
 } // namespace

@@ -12,9 +12,10 @@
 namespace {
 
 TEST(SerialNames, ErrnoValuesMapToWindowsErrors) {
-    const std::pair<int, DWORD> rows[] = {
-        {ENOENT, 2},  {EACCES, 5}, {EPERM, 5},  {EWOULDBLOCK, 5}, {EBUSY, 5},    {EISDIR, 5}, {ENOTTY, 1},
-        {EINVAL, 87}, {EBADF, 6},  {ENOMEM, 8}, {EIO, 31},        {ENXIO, 1167}, {EMFILE, 4}, {EDOM, 31}};
+    const std::pair<int, DWORD> rows[] = {{ENOENT, 2}, {EACCES, 5}, {EPERM, 5},        {EWOULDBLOCK, 5},
+                                          {EBUSY, 5},  {EISDIR, 5}, {ENOTTY, 1},       {EINVAL, 87},
+                                          {EBADF, 6},  {ENOMEM, 8}, {EIO, 31},         {ENXIO, 1167},
+                                          {EMFILE, 4}, {EDOM, 31},  {EINPROGRESS, 997}};
     for (const auto& [error, windows] : rows) {
         EXPECT_EQ(win32posix::WindowsErrorFromErrno(error), windows) << std::strerror(error);
     }

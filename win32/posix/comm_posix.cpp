@@ -2,6 +2,7 @@
 // the line functions, all in terms of a SerialLine. See winbase_serial.h for the behaviour.
 #include "serial_file_posix.h"
 
+#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -50,10 +51,11 @@ bool OpenLine(LPCSTR name, SerialFile* file) {
     return true;
 }
 
-// Records a finished operation the way Windows does, so GetOverlappedResult reads it back.
-void Complete(LPOVERLAPPED overlapped, size_t count) {
+// Records an operation the way Windows does, so GetOverlappedResult reads it back: finished, or
+// left pending by the line (EINPROGRESS) with the count it will have.
+void Record(LPOVERLAPPED overlapped, size_t count, int error) {
     if (!overlapped) return;
-    overlapped->Internal = 0;
+    overlapped->Internal = error == EINPROGRESS ? STATUS_PENDING : 0;
     overlapped->InternalHigh = count;
 }
 
@@ -113,7 +115,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPP
     if (!file) return FALSE;
     size_t n = 0;
     int error = count ? file->line->Read(buffer, count, &n) : 0;
-    Complete(overlapped, n);
+    Record(overlapped, n, error);
     if (error) return FailWithErrno(error);
     if (got) *got = static_cast<DWORD>(n);
     return TRUE;
@@ -125,7 +127,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD put, LPOVERLAP
     if (!file) return FALSE;
     size_t n = 0;
     int error = count ? file->line->Write(bytes, count, &n) : 0;
-    Complete(overlapped, n);
+    Record(overlapped, n, error);
+    if (error == EINPROGRESS && overlapped) file->pendingWrites.push_back(overlapped);
     if (error) return FailWithErrno(error);
     if (put) *put = static_cast<DWORD>(n);
     return TRUE;
@@ -134,6 +137,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD put, LPOVERLAP
 BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD count, BOOL) {
     if (!LookupSerialFile(handle)) return FALSE;
     if (!overlapped || !count) return FailWith(ERROR_INVALID_PARAMETER);
+    overlapped->Internal = 0; // what a pending operation moves has moved already: asking finishes it
     *count = static_cast<DWORD>(overlapped->InternalHigh);
     return TRUE;
 }

@@ -94,6 +94,12 @@ bool CtsHolds(SerialFile* file, DWORD outQueue) {
     return file->line->ModemLines(&lines) == 0 && !(lines & win32posix::kLineCts);
 }
 
+// The transmit queue has run dry: every write left pending is done.
+void CompletePendingWrites(SerialFile* file) {
+    for (LPOVERLAPPED overlapped : file->pendingWrites) overlapped->Internal = 0;
+    file->pendingWrites.clear();
+}
+
 // What the events in `mask` look like now, to compare against a later look.
 struct EventView {
     uint32_t inQueue = 0, outQueue = 0;
@@ -171,6 +177,7 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
     if (int error = file->line->Queues(&in, &out)) return FailWithErrno(error);
     DWORD bits = CollectErrors(file);
     if (errors) *errors = bits;
+    if (out == 0) CompletePendingWrites(file);
     if (status) {
         status->cbInQue = in;
         status->cbOutQue = out;

@@ -45,6 +45,7 @@ constexpr ErrnoRow kErrnoTable[] = {
     {EIO, ERROR_GEN_FAILURE},
     {ENXIO, ERROR_DEVICE_NOT_CONNECTED},
     {ENODEV, ERROR_DEVICE_NOT_CONNECTED},
+    {EINPROGRESS, ERROR_IO_PENDING}, // a line left the operation to finish later
 };
 
 bool StartsWithNoCase(const char* text, const char* prefix, size_t* length) {

@@ -13,7 +13,7 @@ int FakeSerialLine::Read(void* buffer, size_t count, size_t* got) {
     *got = std::min(count, received.size());
     std::memcpy(buffer, received.data(), *got);
     received.erase(0, *got);
-    return 0;
+    return readsPending ? EINPROGRESS : 0;
 }
 
 int FakeSerialLine::Write(const void* bytes, size_t count, size_t* put) {
@@ -21,7 +21,9 @@ int FakeSerialLine::Write(const void* bytes, size_t count, size_t* put) {
     if (failAll) return failAll;
     *put = count;
     sent.append(static_cast<const char*>(bytes), count);
-    return 0;
+    if (!writesPending) return 0;
+    outQueue += static_cast<uint32_t>(count);
+    return EINPROGRESS;
 }
 
 int FakeSerialLine::Queues(uint32_t* inQueue, uint32_t* outQueueNow) {

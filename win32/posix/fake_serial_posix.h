@@ -1,7 +1,8 @@
 // A serial line in memory, for tests: install it for a COM number (InstallSerialLine) and the
 // Windows comm functions drive it as they drive a terminal. It shows what a pseudo-terminal
 // cannot: modem inputs, line error counts, break and output lines as last set, a transmit queue
-// that fills, and a configuration the "driver" refuses. Everything is plain public state.
+// that fills, a configuration the "driver" refuses, and reads and writes left pending as
+// overlapped I/O can leave them. Everything is plain public state.
 #pragma once
 
 #include "serial_line_posix.h"
@@ -25,6 +26,8 @@ public:
     LineSettings settings;                ///< as last applied
     int refuseSettings = 0;               ///< non-zero: SetSettings fails with this errno value
     int failAll = 0;                      ///< non-zero: every operation fails with this (a vanished device)
+    bool readsPending = false;            ///< reads copy the bytes but are left pending (EINPROGRESS)
+    bool writesPending = false;           ///< writes are taken into outQueue and left pending
 
     int Read(void* buffer, size_t count, size_t* got) override;
     int Write(const void* bytes, size_t count, size_t* put) override;

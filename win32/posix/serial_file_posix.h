@@ -5,6 +5,7 @@
 #include "serial_line_posix.h"
 
 #include <memory>
+#include <vector>
 
 namespace win32posix {
 
@@ -16,8 +17,9 @@ struct SerialFile {
     DCB kept{}; ///< last DCB applied (or the defaults merged with the line)
     COMMTIMEOUTS timeouts{};
     DWORD eventMask = 0;
-    LineCounters lastCounters{}; ///< counts at the previous ClearCommError
-    bool hasCounters = true;     ///< false once the line said it keeps none
+    LineCounters lastCounters{};             ///< counts at the previous ClearCommError
+    bool hasCounters = true;                 ///< false once the line said it keeps none
+    std::vector<LPOVERLAPPED> pendingWrites; ///< complete once the transmit queue has run dry
 };
 
 /// The file behind `handle`, or null with ERROR_INVALID_HANDLE set.

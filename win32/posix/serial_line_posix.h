@@ -53,9 +53,11 @@ enum ModemLineBit : unsigned {
 class SerialLine {
 public:
     virtual ~SerialLine() = default;
-    /// Copies at most `count` queued bytes; *got 0 when none is queued (not an error).
+    /// Copies at most `count` queued bytes; *got 0 when none is queued (not an error). EINPROGRESS
+    /// with *got set: the bytes are copied, but the read is left pending until it is waited for.
     virtual int Read(void* buffer, size_t count, size_t* got) = 0;
-    /// Hands over what fits of `count` bytes; *put 0 when nothing fits (not an error).
+    /// Hands over what fits of `count` bytes; *put 0 when nothing fits (not an error). EINPROGRESS
+    /// with *put set: taken, but the write is left pending until the transmit queue runs dry.
     virtual int Write(const void* bytes, size_t count, size_t* put) = 0;
     /// Bytes waiting to be read and bytes waiting to be sent.
     virtual int Queues(uint32_t* inQueue, uint32_t* outQueue) = 0;
@@ -83,6 +85,10 @@ public:
 /// off, a left-over custom-divisor flag cleared. Returns the line, or null with *error set to an
 /// errno value (ENOTTY for anything that is not a terminal, EWOULDBLOCK when it is held).
 SerialLine* OpenTtyLine(const std::string& path, int* error);
+
+/// True when a rate a driver set, `got`, is within 3% of the `wanted` one: a UART still talks then.
+/// A terminal line refuses (EINVAL) a rate its driver rounded or clamped any further.
+bool RateWithinTolerance(uint32_t wanted, uint32_t got);
 
 /// Makes CreateFileA of COM `comNumber` (1-based) open `line` instead of a device. The caller
 /// keeps ownership; the line must outlive the handles opened on it. Null removes the entry.

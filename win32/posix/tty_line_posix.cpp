@@ -23,12 +23,6 @@ template <typename... Args> int Ioctl(int fd, unsigned long request, Args... arg
     return ioctl(fd, request, args...) == 0 ? 0 : errno;
 }
 
-// A driver may round a rate; a UART still talks within about 3% of the rate asked for.
-bool RateMet(uint32_t wanted, uint32_t got) {
-    uint64_t diff = wanted > got ? wanted - got : got - wanted;
-    return diff * 100 <= static_cast<uint64_t>(wanted) * 3;
-}
-
 struct ParityBits {
     tcflag_t bits;
 };
@@ -174,7 +168,8 @@ int TtyLine::SetSettings(const win32posix::LineSettings& settings) {
     if (int error = Ioctl(m_fd, TCSETS2, &tio)) return error;
     // Drivers clamp or round rates they cannot make without failing the call: read it back.
     struct ::termios2 after {};
-    if (Ioctl(m_fd, TCGETS2, &after) == 0 && !RateMet(settings.baud, after.c_ospeed)) {
+    if (Ioctl(m_fd, TCGETS2, &after) == 0 &&
+        !win32posix::RateWithinTolerance(settings.baud, after.c_ospeed)) {
         Ioctl(m_fd, TCSETS2, &before);
         return EINVAL;
     }
@@ -220,6 +215,11 @@ int OpenExclusive(const std::string& path, int* fd) {
 } // namespace
 
 namespace win32posix {
+
+bool RateWithinTolerance(uint32_t wanted, uint32_t got) {
+    uint64_t diff = wanted > got ? wanted - got : got - wanted;
+    return diff * 100 <= static_cast<uint64_t>(wanted) * 3;
+}
 
 SerialLine* OpenTtyLine(const std::string& path, int* error) {
     int fd = -1;

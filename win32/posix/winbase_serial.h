@@ -15,6 +15,9 @@
 // I/O never blocks. ReadFile and WriteFile complete at once with what the kernel had or took,
 // return TRUE and fill the OVERLAPPED (Internal 0, InternalHigh the count), so
 // GetOverlappedResult only reads the count back. Time-outs are stored and reported, nothing more.
+// A line installed for tests may leave an operation pending instead: the call fails with
+// ERROR_IO_PENDING and Internal is STATUS_PENDING until a pending write finds the transmit queue
+// run dry (ClearCommError sees it) or GetOverlappedResult is asked for the operation's count.
 //
 // How a DCB meets the Linux line (termios2 through TCGETS2/TCSETS2 with BOTHER, any rate):
 //
@@ -243,7 +246,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPP
 /// Hands over what the kernel takes of `count` bytes without waiting: TRUE with *put set, FALSE
 /// when the device failed or vanished (*put 0).
 BOOL WriteFile(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD put, LPOVERLAPPED overlapped);
-/// The count of the finished operation in `overlapped`; never waits (operations finish at once).
+/// The count of the operation in `overlapped`. Never waits: a pending one (see the top of this
+/// header) finishes when asked, whatever `wait` says.
 BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD count, BOOL wait);
 
 /// Records the queue sizes (reported back by nothing; the kernel's queues are fixed): TRUE.
