@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo format clean
+.PHONY: all deps configure build test demo bench format clean
 
 all: build
 
@@ -33,6 +33,18 @@ DEMO_TARGETS ?= korvane-board
 demo: configure
 	@cmake --build $(BUILD) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
+
+# Benchmarks: every performance figure against its reference (bench/run.py; QUICK=1: one short run
+# of each, as CI does). Always an optimised build, never the sanitizer one.
+BENCH_TARGETS ?= korvane korvane-board bench_port bench_bulk bench_bulk_sp bench_alloc bench_app bench_qt_dialog
+
+bench: BUILD := build
+bench: CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bench:
+	@scripts/install-deps.sh --bench
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) --target $(BENCH_TARGETS)
+	@/usr/bin/python3 bench/run.py --build $(BUILD) $(if $(filter 1,$(QUICK)),--quick)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
