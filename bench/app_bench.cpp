@@ -75,7 +75,8 @@ void CloseBoxesEvery(QTimer& timer, int periodMs) {
     QObject::connect(&timer, &QTimer::timeout, [] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                std::fprintf(stderr, "bench_app: closed a message box: %s\n", box->text().toUtf8().constData());
+                std::fprintf(stderr, "bench_app: closed a message box: %s\n",
+                             box->text().toUtf8().constData());
                 box->done(QMessageBox::Ok);
             }
         }
@@ -184,8 +185,8 @@ int RunPoll(bool dvm, double seconds) {
     }
     std::printf("{\"mode\":\"%s\",\"ticks_ms\":%s,\"other_mode_ticks\":%d,\"wall_s\":%.4f,\"cpu_s\":%.4f,"
                 "\"maxrss_kb\":%ld,\"tilt\":[%d,%d],\"volts\":[%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f]}\n",
-                dvm ? "dvm" : "tilt", JsonList(meter.ticksMs).c_str(), meter.otherModeTicks, meter.wallSeconds,
-                meter.cpuSeconds, PeakRssKb(), g_byTiltX, g_byTiltY, double(g_fVoltage[0]),
+                dvm ? "dvm" : "tilt", JsonList(meter.ticksMs).c_str(), meter.otherModeTicks,
+                meter.wallSeconds, meter.cpuSeconds, PeakRssKb(), g_byTiltX, g_byTiltY, double(g_fVoltage[0]),
                 double(g_fVoltage[1]), double(g_fVoltage[2]), double(g_fVoltage[3]), double(g_fVoltage[4]),
                 double(g_fVoltage[5]), double(g_fVoltage[6]));
     return 0;

@@ -39,7 +39,8 @@ bool PeerRead(int master, size_t bytes) {
         ssize_t n = read(master, chunk.data(), std::min(chunk.size(), bytes - got));
         if (n <= 0) return false;
         for (ssize_t i = 0; i < n; ++i) {
-            if (chunk[static_cast<size_t>(i)] != bulk::PatternByte(got + static_cast<size_t>(i))) return false;
+            if (chunk[static_cast<size_t>(i)] != bulk::PatternByte(got + static_cast<size_t>(i)))
+                return false;
         }
         got += static_cast<size_t>(n);
     }
@@ -59,7 +60,8 @@ bool PeerWrite(int master, const std::vector<uint8_t>& pattern) {
 int RunPeer(int rounds, size_t bytes) {
     int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     char name[128] = {};
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, name, sizeof name) != 0) {
         std::fprintf(stderr, "peer: no pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }

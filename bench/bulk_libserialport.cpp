@@ -24,7 +24,8 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     void* arg = va_arg(args, void*);
     va_end(args);
     long result = syscall(SYS_ioctl, fd, request, arg);
-    const bool modemLines = request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
+    const bool modemLines =
+        request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
     if (result != 0 && errno == ENOTTY && modemLines) {
         if (request == TIOCMGET) *static_cast<int*>(arg) = 0;
         return 0;
