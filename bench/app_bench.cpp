@@ -70,6 +70,9 @@ std::string JsonList(const std::vector<double>& values) {
     return "[" + list + "]";
 }
 
+// Message boxes closed by CloseBoxesEvery.
+int g_boxesClosed = 0;
+
 // Closes every message box that opens, so that a failure is reported instead of waited on.
 void CloseBoxesEvery(QTimer& timer, int periodMs) {
     QObject::connect(&timer, &QTimer::timeout, [] {
@@ -78,6 +81,7 @@ void CloseBoxesEvery(QTimer& timer, int periodMs) {
                 std::fprintf(stderr, "bench_app: closed a message box: %s\n",
                              box->text().toUtf8().constData());
                 box->done(QMessageBox::Ok);
+                ++g_boxesClosed;
             }
         }
     });
@@ -116,12 +120,15 @@ struct Meter {
     bool measuring = false;
     bool done = false;
     int otherModeTicks = 0; ///< ticks in the other mode while measuring
+    int disturbedTicks = 0; ///< ticks that showed "Error reading voltages." or ran inside its loop
     Clock::time_point start;
     double cpuAtStart = 0;
     std::vector<double> ticksMs;
     double wallSeconds = 0, cpuSeconds = 0;
 
-    void Tick(CDialog& dlg, int mode, double tookMs) {
+    /// A tick that ended; `disturbed` when a message box opened in it or it ran inside one (its
+    /// time is then the box's, or a skipped poll's, and is counted apart).
+    void Tick(CDialog& dlg, int mode, double tookMs, bool disturbed) {
         if (done) return;
         if (!measuring) {
             if (mode == wantedMode && ++warm >= kWarmUpTicks) {
@@ -132,7 +139,10 @@ struct Meter {
             return;
         }
         otherModeTicks += mode != wantedMode;
-        ticksMs.push_back(tookMs);
+        if (disturbed)
+            ++disturbedTicks;
+        else
+            ticksMs.push_back(tookMs);
         if (MsSince(start) < seconds * 1000) return;
         wallSeconds = MsSince(start) / 1000;
         cpuSeconds = CpuSeconds() - cpuAtStart;
@@ -149,13 +159,17 @@ public:
 protected:
     void OnTimer(UINT_PTR id) override {
         const int mode = m_nMode; // the tick's exchange is chosen from the mode when it begins
+        const int boxes = g_boxesClosed;
         Clock::time_point start = Clock::now();
+        ++m_depth;
         CKorvaneDlg::OnTimer(id);
-        m_meter.Tick(*this, mode, MsSince(start));
+        --m_depth;
+        m_meter.Tick(*this, mode, MsSince(start), m_depth > 0 || boxes != g_boxesClosed);
     }
 
 private:
     Meter& m_meter;
+    int m_depth = 0; ///< OnTimer calls on the stack: more than one inside a message box's loop
 };
 
 // Clicks the DVM radio button once the dialog is shown (as an operator does, on its indicator).
@@ -176,19 +190,20 @@ int RunPoll(bool dvm, double seconds) {
     theApp.m_pMainWnd = &dlg;
     QTimer clicker, closer;
     if (dvm) ClickDvmWhenShown(clicker, dlg);
-    CloseBoxesEvery(closer, 1000);
+    CloseBoxesEvery(closer, 50);
     QTimer::singleShot(static_cast<int>(seconds * 1000) + kSlackMs, [&dlg] { dlg.EndDialog(kTimedOut); });
     const INT_PTR result = dlg.DoModal();
     if (result != IDOK || !meter.done) {
         std::fprintf(stderr, "bench_app: the dialog ended before the measurement did (%d)\n", int(result));
         return 1;
     }
-    std::printf("{\"mode\":\"%s\",\"ticks_ms\":%s,\"other_mode_ticks\":%d,\"wall_s\":%.4f,\"cpu_s\":%.4f,"
+    std::printf("{\"mode\":\"%s\",\"ticks_ms\":%s,\"other_mode_ticks\":%d,\"disturbed_ticks\":%d,\"wall_s\":%"
+                ".4f,\"cpu_s\":%.4f,"
                 "\"maxrss_kb\":%ld,\"tilt\":[%d,%d],\"volts\":[%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f]}\n",
                 dvm ? "dvm" : "tilt", JsonList(meter.ticksMs).c_str(), meter.otherModeTicks,
-                meter.wallSeconds, meter.cpuSeconds, PeakRssKb(), g_byTiltX, g_byTiltY, double(g_fVoltage[0]),
-                double(g_fVoltage[1]), double(g_fVoltage[2]), double(g_fVoltage[3]), double(g_fVoltage[4]),
-                double(g_fVoltage[5]), double(g_fVoltage[6]));
+                meter.disturbedTicks, meter.wallSeconds, meter.cpuSeconds, PeakRssKb(), g_byTiltX, g_byTiltY,
+                double(g_fVoltage[0]), double(g_fVoltage[1]), double(g_fVoltage[2]), double(g_fVoltage[3]),
+                double(g_fVoltage[4]), double(g_fVoltage[5]), double(g_fVoltage[6]));
     return 0;
 }
 
