@@ -2,8 +2,9 @@
 //
 //   bench_bulk peer ROUNDS [BYTES]            the far end: opens a pty, prints its slave's path and
 //                                             "ready", then per round reads BYTES and sends BYTES back
-//   bench_bulk commlink COM ROUNDS [BYTES [QUEUE]]   the client through CommLink::Send / Receive on
-//                                             COM<COM>, with QUEUE-byte port queues (4096)
+//   bench_bulk commlink COM ROUNDS [BYTES [RX TX]]   the client through CommLink::Send / Receive on
+//                                             COM<COM>, the port's queues RX and TX bytes (the
+//                                             largest a port takes, 65535, unless given)
 //   bench_bulk raw PATH ROUNDS [BYTES]        the client as plain blocking read/write on PATH
 //
 // run.py starts one far end per client, so every contender meets the same peer program.
@@ -22,8 +23,8 @@
 
 namespace {
 
-constexpr int kBaud = 38400; // a pty ignores the rate; every client sets the same one
-constexpr uint32_t kQueueSize = 4096;
+constexpr int kBaud = 38400;              // a pty ignores the rate; every client sets the same one
+constexpr uint32_t kLargestQueue = 65535; // a port's queue sizes are 16-bit
 
 // Waits for `events` on `fd`: false after bulk::kLimitMs, or when the other side went away.
 bool WaitFor(int fd, short events) {
@@ -83,8 +84,8 @@ int RunPeer(int rounds, size_t bytes) {
 
 // The client as an application of the link library writes it: Send hands over what the transmit
 // queue takes, Receive waits (with the port's Idle) until its count is there.
-int RunCommLink(int com, int rounds, size_t bytes, uint32_t queue) {
-    WinCommPort port(com - 1, queue, queue, 0);
+int RunCommLink(int com, int rounds, size_t bytes, uint32_t rxQueue, uint32_t txQueue) {
+    WinCommPort port(com - 1, rxQueue, txQueue, 0);
     CommLink link(&port);
     uint16_t lineStatus = 0;
     if (link.CheckOpen(&lineStatus) != 0) {
@@ -103,7 +104,7 @@ int RunCommLink(int com, int rounds, size_t bytes, uint32_t queue) {
     };
     auto receive = [&](uint8_t* buffer, size_t count) {
         for (size_t got = 0; got < count;) {
-            int want = static_cast<int>(std::min<size_t>(count - got, queue));
+            int want = static_cast<int>(std::min<size_t>(count - got, rxQueue));
             int n = link.Receive(buffer + got, want, bulk::kLimitMs);
             if (n <= 0) return false;
             got += static_cast<size_t>(n);
@@ -147,7 +148,7 @@ int RunRaw(const char* path, int rounds, size_t bytes) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_bulk peer ROUNDS [BYTES] | commlink COM ROUNDS [BYTES] | "
+    std::fprintf(stderr, "usage: bench_bulk peer ROUNDS [BYTES] | commlink COM ROUNDS [BYTES [RX TX]] | "
                          "raw PATH ROUNDS [BYTES]\n");
     return 2;
 }
@@ -159,7 +160,8 @@ int main(int argc, char** argv) {
     if (mode == "peer" && argc >= 3) return RunPeer(std::atoi(argv[2]), bulk::BytesArg(argc, argv, 3));
     if (mode == "commlink" && argc >= 4)
         return RunCommLink(std::atoi(argv[2]), std::atoi(argv[3]), bulk::BytesArg(argc, argv, 4),
-                           argc > 5 ? static_cast<uint32_t>(std::atoi(argv[5])) : kQueueSize);
+                           argc > 6 ? static_cast<uint32_t>(std::atoi(argv[5])) : kLargestQueue,
+                           argc > 6 ? static_cast<uint32_t>(std::atoi(argv[6])) : kLargestQueue);
     if (mode == "raw" && argc >= 4) return RunRaw(argv[2], std::atoi(argv[3]), bulk::BytesArg(argc, argv, 4));
     return Usage();
 }
