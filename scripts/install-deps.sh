@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev make
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra
+  qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-wine
 )
 BENCH_PACKAGES=(python3 python3-serial libserialport-dev util-linux)
 if [ "${1:-}" = "--bench" ]; then PACKAGES+=("${BENCH_PACKAGES[@]}"); fi
