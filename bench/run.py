@@ -14,6 +14,7 @@ import datetime
 import json
 import os
 import platform
+import resource
 import shutil
 import signal
 import statistics
@@ -301,8 +302,14 @@ def bulk_client(settings, contender, path, rounds):
             'mount --bind "$0" /dev/tty63 && exec "$@"', path, program, "/dev/tty63", str(rounds)]
 
 
+def children_cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def bulk_round_times(settings, contender, rounds):
-    """Round times (ms) of one contender against a fresh far end; None where it cannot run."""
+    """Round times (ms) of one contender against a fresh far end, and the client's CPU time (s) per
+    round (start-up included); None where it cannot run."""
     peer = subprocess.Popen([settings.program("bench_bulk"), "peer", str(rounds)], env=settings.env,
                             text=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     try:
@@ -317,10 +324,12 @@ def bulk_round_times(settings, contender, rounds):
         cmd = bulk_client(settings, contender, path, rounds)
         if cmd is None:
             return None
+        cpu_before = children_cpu_seconds()
         done = subprocess.run(cmd, env=settings.env, text=True, capture_output=True, timeout=LIMIT_S)
+        cpu = (children_cpu_seconds() - cpu_before) / rounds
         if done.returncode != 0:
             raise BenchError(f"bulk {contender}: exit {done.returncode}: {done.stderr.strip()[-300:]}")
-        return [float(line) for line in done.stdout.split()]
+        return [float(line) for line in done.stdout.split()], cpu
     finally:
         end_process(peer)
 
@@ -330,17 +339,24 @@ def measure_bulk(settings, results):
     contenders = ["raw", "CommLink", "CommLink, program's queues", "pySerial", "libserialport"]
     sets, rounds = (1, 1) if settings.quick else (5, 5)
     times = {c: [] for c in contenders}
+    cpu = {c: [] for c in contenders}
     for _ in range(sets):
         for contender in contenders:
             if times[contender] is None:
                 continue
             got = bulk_round_times(settings, contender, rounds + 1)
-            times[contender] = None if got is None else times[contender] + got[1:]  # round 0 warms up
+            if got is None:
+                times[contender] = None
+                continue
+            times[contender] += got[0][1:]  # round 0 warms up
+            cpu[contender].append(got[1])
     mib_s = {c: [2 / (t / 1000) for t in v] if v else None for c, v in times.items()}
     ours = mib_s["CommLink"]
     raw = statistics.median(mib_s["raw"])
+    per_round = ", ".join(f"{c} {statistics.median(v) * 1000:.0f} ms" for c, v in cpu.items() if v)
     results.add("Bulk 1 MiB each way, CommLink vs raw read/write", ours, "MiB/s", "raw read/write loop", raw,
-                [v / raw for v in ours], (">=", 0.9), note="port queues of 65535 bytes, the largest")
+                [v / raw for v in ours], (">=", 0.9),
+                note=f"port queues of 65535 bytes, the largest; client CPU per round: {per_round}")
     small = mib_s["CommLink, program's queues"]
     results.add("Bulk, CommLink with the program's 4096/2048 queues", small, "MiB/s", "raw read/write loop", raw,
                 [v / raw for v in small])
