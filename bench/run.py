@@ -236,7 +236,7 @@ def measure_polling(settings, results):
                          "left out that showed or ran inside \"Error reading voltages.\" (a reply late)")
         results.add(f"CPU of the dialog polling {seconds:g} s, {label} (in-process)", [c * seconds for c in cpu],
                     "s", f"{seconds:g} s of one core", seconds, cpu, ("<=", 0.01),
-                    note="bench_app: the main dialog offscreen, clicked into DVM for DVM")
+                    note="bench_app: the main dialog offscreen" + (", its DVM button clicked" if mode == "dvm" else ""))
 
 
 def percentile(values, p):
