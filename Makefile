@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo package soak fuzz fuzz-replay format clean
+.PHONY: all deps configure build test demo package soak bench fuzz fuzz-replay format clean
 
 all: build
 
@@ -41,6 +41,18 @@ package: configure
 	@cmake --build $(BUILD) --target $(PACKAGE_TARGETS)
 	@cd $(BUILD) && cpack -G DEB
 	@scripts/check-package.sh $(BUILD)/korvane_*.deb
+
+# Benchmarks: every performance figure against its reference (bench/run.py; QUICK=1: one short run
+# of each, as CI does). Always an optimised build, never the sanitizer one.
+BENCH_TARGETS ?= korvane korvane-board bench_port bench_bulk bench_bulk_sp bench_alloc bench_app bench_qt_dialog
+
+bench: BUILD := build
+bench: CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bench:
+	@scripts/install-deps.sh --bench
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) --target $(BENCH_TARGETS)
+	@/usr/bin/python3 bench/run.py --build $(BUILD) $(if $(filter 1,$(QUICK)),--quick)
 
 # Long runs that are not part of the suite: 10 000 poll ticks, 1 000 connection attempts and 1 000
 # killed profile writers, with descriptors and memory printed along the way.

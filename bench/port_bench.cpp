@@ -124,6 +124,26 @@ void BM_WriteOneByte(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteOneByte);
 
+// The poll's pattern: a status query (the discard's count), then the one-byte command. Counts only
+// the write's calls.
+void BM_WriteAfterStatus(benchmark::State& state) {
+    PtyPort pty;
+    PortStatus status{};
+    uint64_t calls = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        pty.m_port->GetStatus(&status, 1);
+        if ((state.iterations() & 1023) == 0) pty.DrainMaster();
+        uint64_t before = win32posix::TtySyscallCount();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(pty.m_port->WriteByte('z'));
+        calls += win32posix::TtySyscallCount() - before;
+    }
+    state.counters["syscalls"] =
+        benchmark::Counter(static_cast<double>(calls), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_WriteAfterStatus);
+
 // Bulk: each iteration moves one 2048-byte chunk through the pty, in the same pattern for the
 // port and for plain read/write on its own descriptor, so only the port's cost differs.
 void BM_PortBulkWrite(benchmark::State& state) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and the demo need, when any is missing.
+# With --bench also those that only `make bench` needs (the serial libraries it compares against).
 set -euo pipefail
 
 PACKAGES=(
@@ -8,6 +9,8 @@ PACKAGES=(
   qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-wine
   libcli11-dev dpkg-dev file xvfb xdotool imagemagick
 )
+BENCH_PACKAGES=(python3 python3-serial libserialport-dev util-linux)
+if [ "${1:-}" = "--bench" ]; then PACKAGES+=("${BENCH_PACKAGES[@]}"); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

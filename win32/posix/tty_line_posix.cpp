@@ -110,12 +110,18 @@ public:
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
         ssize_t n = write(m_fd, bytes, count);
         *put = n > 0 ? static_cast<size_t>(n) : 0;
+        if (n > 0) m_outQueueEmpty = false;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Queues(uint32_t* inQueue, uint32_t* outQueue) override {
         int in = 0, out = 0;
         int error = Ioctl(m_fd, FIONREAD, &in);
-        if (error == 0) error = Ioctl(m_fd, TIOCOUTQ, &out);
+        // Only this descriptor fills the transmit queue (the line is held exclusively): once seen
+        // empty it stays empty until the next write, so a status query then costs one call, not two.
+        if (error == 0 && !m_outQueueEmpty) {
+            error = Ioctl(m_fd, TIOCOUTQ, &out);
+            m_outQueueEmpty = error == 0 && out == 0;
+        }
         *inQueue = static_cast<uint32_t>(in);
         *outQueue = static_cast<uint32_t>(out);
         return error;
@@ -158,6 +164,7 @@ public:
 
 private:
     int m_fd;
+    bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
 };
 
 int TtyLine::SetSettings(const win32posix::LineSettings& settings) {

@@ -1,0 +1,480 @@
+#!/usr/bin/python3
+"""make bench: every performance figure of Korvane in one run on one machine, each divided by its
+reference, as a table on standard output and as JSON in build/bench/results.json.
+
+    bench/run.py [--build DIR] [--quick] [--out FILE]
+
+Each figure is measured several times after a warm-up (--quick: once, with 2 s instead of 30 s of
+polling, to prove that the benchmarks still work). The board is korvane-board on a pseudo-terminal,
+in a private configuration directory. A figure that misses its aim is reported, not failed: the
+exit status is non-zero only when a benchmark could not run.
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import resource
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BOARD_COM = 7  # the board's COM number in the private configuration directory
+BULK_COM = 31  # the bulk far end's COM number, for the CommLink client
+TILT = (128, 64, 3)
+VOLTS = "0,1,2,3,-5,4.5,5"
+EXPECTED_VOLTS = [0.0, 1.0, 2.0, 3.0, -5.0, 4.51, 5.0]  # as the frame's bytes decode
+LIMIT_S = 120  # no single benchmark process runs longer than this past its own duration
+
+
+class BenchError(Exception):
+    """A benchmark that could not run or gave an implausible answer."""
+
+
+# ---------------------------------------------------------------------------------------------
+# Processes
+
+
+class Settings:
+    """What this run measures with: the build's programs, the mode, and a private configuration."""
+
+    def __init__(self, build, quick):
+        self.bin = os.path.join(build, "bin")
+        self.quick = quick
+        self.config = tempfile.mkdtemp(prefix="korvane-bench-")
+        self.env = dict(os.environ, XDG_CONFIG_HOME=self.config, QT_QPA_PLATFORM="offscreen")
+        self.env.setdefault("XDG_RUNTIME_DIR", self.config)
+
+    def program(self, name):
+        return os.path.join(self.bin, name)
+
+    def runs(self, full, warm=1):
+        """(warm-up runs, measured runs)."""
+        return (0, 1) if self.quick else (warm, full)
+
+    def polling_seconds(self):
+        return 2.0 if self.quick else 30.0
+
+
+class Reader(threading.Thread):
+    """Collects a pipe's lines with the time each arrived."""
+
+    def __init__(self, pipe):
+        super().__init__(daemon=True)
+        self.pipe, self.lines = pipe, []
+        self.start()
+
+    def run(self):
+        for line in self.pipe:
+            self.lines.append((time.monotonic(), line.rstrip("\n")))
+
+    def count(self, text, start, end):
+        return sum(1 for at, line in self.lines if start <= at <= end and text in line)
+
+
+class Board:
+    """korvane-board on COM`com` for the length of a `with` block; its log is kept."""
+
+    def __init__(self, settings, com, *args):
+        cmd = [settings.program("korvane-board"), "--com", str(com), "--log", *args]
+        self.process = subprocess.Popen(cmd, env=settings.env, text=True, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+        self.log = Reader(self.process.stderr)
+        path, ready = self.process.stdout.readline(), self.process.stdout.readline()
+        if ready.strip() != "ready":
+            self.stop()
+            raise BenchError(f"korvane-board {' '.join(args)} did not start: {path.strip()}")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            self.process.wait(timeout=10)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def run_json(settings, cmd, timeout, whole=False):
+    """Runs `cmd` and returns the JSON object on its last line of output (`whole`: all of it)."""
+    done = subprocess.run(cmd, env=settings.env, text=True, capture_output=True, timeout=timeout)
+    if done.returncode != 0:
+        raise BenchError(f"{os.path.basename(cmd[0])} {' '.join(cmd[1:])}: exit {done.returncode}: "
+                         f"{done.stderr.strip()[-400:]}")
+    return json.loads(done.stdout if whole else done.stdout.strip().splitlines()[-1])
+
+
+def write_profile(settings, com):
+    with open(os.path.join(settings.config, "korvane.INI"), "w") as profile:
+        profile.write(f"[MyKorvaneAp]\nKorvaneComPort={com}\n")
+
+
+def cpu_seconds(pid):
+    """CPU time of every thread of `pid`, from the scheduler's nanosecond counts."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as stat:
+                total += int(stat.read().split()[0])
+        except FileNotFoundError:  # a thread that ended meanwhile
+            pass
+    return total / 1e9
+
+
+def peak_rss_kb(pid):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    raise BenchError(f"no VmHWM for process {pid}")
+
+
+def end_process(process):
+    if process.poll() is None:
+        process.send_signal(signal.SIGTERM)
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+# ---------------------------------------------------------------------------------------------
+# Figures
+
+
+class Results:
+    """The figures of this run, in the order they were measured."""
+
+    def __init__(self):
+        self.figures = []
+        self.failures = []
+        self.skipped = []
+
+    def add(self, name, values, unit, reference=None, reference_value=None, ratios=None, aim=None, note=""):
+        """One figure: `values` are its runs; `ratios` the same runs divided by the reference
+        (the figure's ratio is their median); `aim` is ("<=" or ">=", limit) on the ratio or, without
+        a reference, on the value."""
+        value = statistics.median(values)
+        ratio = statistics.median(ratios) if ratios else None
+        judged = ratio if ratio is not None else value
+        met = None
+        if aim:
+            met = judged <= aim[1] if aim[0] == "<=" else judged >= aim[1]
+        self.figures.append({
+            "figure": name, "unit": unit, "median": value, "min": min(values), "max": max(values),
+            "runs": len(values), "reference": reference, "reference_value": reference_value,
+            "ratio": ratio, "ratio_min": min(ratios) if ratios else None,
+            "ratio_max": max(ratios) if ratios else None,
+            "aim": f"{aim[0]} {aim[1]:g}" if aim else None, "met": met, "note": note,
+        })
+
+    def skip(self, name, reason):
+        self.skipped.append({"figure": name, "reason": reason})
+        print(f"bench: {name}: skipped: {reason}", file=sys.stderr)
+
+    def fail(self, name, error):
+        self.failures.append({"figure": name, "error": str(error)})
+        print(f"bench: {name}: {error}", file=sys.stderr)
+
+
+def measure_connection(settings, results):
+    """ConnectDevice against a board at 38400 baud, and against one that answers only at 128000."""
+    cases = [("ConnectDevice, board at 38400", [], 250, "150 ms probe + 100 ms drain", 38400),
+             ("ConnectDevice, board at 128000 only", ["--baud", "128000"], 400,
+              "150 + 150 ms probes + 100 ms drain", 128000)]
+    warm, runs = settings.runs(10)
+    for name, args, reference, what, baud in cases:
+        with Board(settings, BOARD_COM, *args):
+            got = run_json(settings, [settings.program("bench_app"), "connect", str(BOARD_COM), str(warm + runs)],
+                           LIMIT_S)
+        if got["baud"] != baud:
+            raise BenchError(f"{name}: connected at {got['baud']} baud")
+        wall, cpu = got["wall_ms"][warm:], got["cpu_ms"][warm:]
+        results.add(name, wall, "ms", what, reference, [w / reference for w in wall], ("<=", 1.05),
+                    note=f"CPU time per connection: median {statistics.median(cpu):.1f} ms")
+
+
+def check_readings(got):
+    if got["mode"] == "tilt" and tuple(got["tilt"][:2]) != TILT[:2]:
+        raise BenchError(f"TILT polling showed {got['tilt']}, not the board's {TILT[:2]}")
+    if got["mode"] == "dvm" and any(abs(a - b) > 0.01 for a, b in zip(got["volts"], EXPECTED_VOLTS)):
+        raise BenchError(f"DVM polling showed {got['volts']}, not the board's {EXPECTED_VOLTS}")
+    if got["other_mode_ticks"]:
+        raise BenchError(f"{got['other_mode_ticks']} ticks ran in the other mode")
+
+
+def measure_polling(settings, results):
+    """The main dialog in this process, polling in each mode: tick wall times and CPU time. Each run
+    warms up with its first ticks (bench_app measures from the sixth tick in the mode on)."""
+    warm, runs = settings.runs(3, warm=0)
+    seconds = settings.polling_seconds()
+    write_profile(settings, BOARD_COM)
+    for mode, wait in (("tilt", 30), ("dvm", 50)):
+        ticks, cpu, disturbed = [], [], 0
+        with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT)), "--volts", VOLTS):
+            for run in range(warm + runs):
+                got = run_json(settings, [settings.program("bench_app"), "poll", mode, str(seconds)],
+                               seconds + LIMIT_S)
+                check_readings(got)
+                if run >= warm:
+                    ticks += got["ticks_ms"]
+                    disturbed += got["disturbed_ticks"]
+                    cpu.append(got["cpu_s"] / got["wall_s"])
+        label = mode.upper()
+        results.add(f"{label} tick wall time (OnTimer)", ticks, "ms", f"its {wait} ms wait", wait,
+                    [t / wait for t in ticks], ("<=", 1.03),
+                    note=f"{len(ticks)} ticks; 90th percentile {percentile(ticks, 90):.2f} ms; {disturbed} ticks "
+                         "left out that showed or ran inside \"Error reading voltages.\" (a reply late)")
+        results.add(f"CPU of the dialog polling {seconds:g} s, {label} (in-process)", [c * seconds for c in cpu],
+                    "s", f"{seconds:g} s of one core", seconds, cpu, ("<=", 0.01),
+                    note="bench_app: the main dialog offscreen" + (", its DVM button clicked" if mode == "dvm" else ""))
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(len(ordered) * p / 100))]
+
+
+def measure_program(settings, results):
+    """The korvane program itself polling (TILT, its start-up mode) beside the minimal Qt dialog:
+    CPU time over the polling window, and peak resident memory of both. Each run warms up for its
+    first seconds (start-up and connection) before the window opens."""
+    warm, runs = settings.runs(3, warm=0)
+    seconds = settings.polling_seconds()
+    settle = 1.0 if settings.quick else 2.0
+    write_profile(settings, BOARD_COM)
+    cpu, rss, ref_rss, polls = [], [], [], []
+    for run in range(warm + runs):
+        with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT))) as board:
+            korvane = subprocess.Popen([settings.program("korvane")], env=settings.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            dialog = subprocess.Popen([settings.program("bench_qt_dialog")], env=settings.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                time.sleep(settle)
+                start, before = time.monotonic(), cpu_seconds(korvane.pid)
+                time.sleep(seconds)
+                end, after = time.monotonic(), cpu_seconds(korvane.pid)
+                peak, ref_peak = peak_rss_kb(korvane.pid), peak_rss_kb(dialog.pid)
+            finally:
+                end_process(korvane)
+                end_process(dialog)
+        answered = board.log.count("'z'", start, end)
+        if answered < 0.8 * 10 * seconds:
+            raise BenchError(f"korvane polled {answered} times in {seconds:g} s")
+        if run >= warm:
+            cpu.append((after - before) / (end - start))
+            rss.append(peak)
+            ref_rss.append(ref_peak)
+            polls.append(answered / (end - start))
+    results.add(f"CPU of korvane polling {seconds:g} s, TILT (program)", [c * seconds for c in cpu], "s",
+                f"{seconds:g} s of one core", seconds, cpu, ("<=", 0.01),
+                note=f"build/bin/korvane offscreen; {statistics.median(polls):.1f} polls/s seen by the board")
+    results.add("Peak RSS of korvane polling", [r / 1024 for r in rss], "MiB", "minimal Qt 6 dialog",
+                statistics.median(ref_rss) / 1024, [r / f for r, f in zip(rss, ref_rss)], ("<=", 1.2),
+                note=f"bench_qt_dialog: median {statistics.median(ref_rss) / 1024:.1f} MiB")
+
+
+def bulk_client(settings, contender, path, rounds):
+    """The command of one bulk contender on the pty at `path`, or None where it cannot run here."""
+    if contender == "raw":
+        return [settings.program("bench_bulk"), "raw", path, str(rounds)]
+    if contender.startswith("CommLink"):  # the largest queues a port takes, or the program's
+        queues = ["4096", "2048"] if contender.endswith("program's queues") else ["65535", "65535"]
+        return [settings.program("bench_bulk"), "commlink", str(BULK_COM), str(rounds), str(1 << 20), *queues]
+    if contender == "pySerial":
+        return ["/usr/bin/python3", os.path.join(HERE, "bulk_pyserial.py"), path, str(rounds)]
+    # libserialport needs the port's name under /sys/class/tty: a pty bind-mounted over /dev/tty63
+    # in a private mount namespace has one (root only; see bulk_libserialport.cpp).
+    program = settings.program("bench_bulk_sp")
+    if not os.path.exists(program) or os.geteuid() != 0 or not shutil.which("unshare"):
+        return None
+    return ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+            'mount --bind "$0" /dev/tty63 && exec "$@"', path, program, "/dev/tty63", str(rounds)]
+
+
+def children_cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def bulk_round_times(settings, contender, rounds):
+    """Round times (ms) of one contender against a fresh far end, and the client's CPU time (s) per
+    round (start-up included); None where it cannot run."""
+    peer = subprocess.Popen([settings.program("bench_bulk"), "peer", str(rounds)], env=settings.env,
+                            text=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        path, ready = peer.stdout.readline().strip(), peer.stdout.readline().strip()
+        if ready != "ready":
+            raise BenchError(f"bulk far end did not start: {peer.stderr.read()}")
+        link = os.path.join(settings.config, "korvane", "devices", f"COM{BULK_COM}")
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(path, link)
+        cmd = bulk_client(settings, contender, path, rounds)
+        if cmd is None:
+            return None
+        cpu_before = children_cpu_seconds()
+        done = subprocess.run(cmd, env=settings.env, text=True, capture_output=True, timeout=LIMIT_S)
+        cpu = (children_cpu_seconds() - cpu_before) / rounds
+        if done.returncode != 0:
+            raise BenchError(f"bulk {contender}: exit {done.returncode}: {done.stderr.strip()[-300:]}")
+        return [float(line) for line in done.stdout.split()], cpu
+    finally:
+        end_process(peer)
+
+
+def measure_bulk(settings, results):
+    """1 MiB each way over a pty per round; the contenders take turns, so load drifts evenly."""
+    contenders = ["raw", "CommLink", "CommLink, program's queues", "pySerial", "libserialport"]
+    sets, rounds = (1, 1) if settings.quick else (5, 5)
+    times = {c: [] for c in contenders}
+    cpu = {c: [] for c in contenders}
+    for _ in range(sets):
+        for contender in contenders:
+            if times[contender] is None:
+                continue
+            got = bulk_round_times(settings, contender, rounds + 1)
+            if got is None:
+                times[contender] = None
+                continue
+            times[contender] += got[0][1:]  # round 0 warms up
+            cpu[contender].append(got[1])
+    mib_s = {c: [2 / (t / 1000) for t in v] if v else None for c, v in times.items()}
+    ours = mib_s["CommLink"]
+    raw = statistics.median(mib_s["raw"])
+    per_round = ", ".join(f"{c} {statistics.median(v) * 1000:.0f} ms" for c, v in cpu.items() if v)
+    results.add("Bulk 1 MiB each way, CommLink vs raw read/write", ours, "MiB/s", "raw read/write loop", raw,
+                [v / raw for v in ours], (">=", 0.9),
+                note=f"port queues of 65535 bytes, the largest; client CPU per round: {per_round}")
+    small = mib_s["CommLink, program's queues"]
+    results.add("Bulk, CommLink with the program's 4096/2048 queues", small, "MiB/s", "raw read/write loop", raw,
+                [v / raw for v in small])
+    for peer in ("pySerial", "libserialport"):
+        if mib_s[peer] is None:
+            results.skip(f"Bulk, CommLink vs {peer}", "needs bench_bulk_sp (libserialport-dev), root and unshare")
+            continue
+        reference = statistics.median(mib_s[peer])
+        results.add(f"Bulk 1 MiB each way, CommLink vs {peer}", ours, "MiB/s", f"{peer} (Debian)", reference,
+                    [v / reference for v in ours], (">=", 1.0))
+
+
+def measure_syscalls(settings, results):
+    """System calls per status query, read and write, counted by the stand-in's terminal line."""
+    names = "BM_GetStatus|BM_ReadNothingQueued|BM_ReadThreeBytes|BM_WriteOneByte|BM_WriteAfterStatus"
+    got = run_json(settings, [settings.program("bench_port"), f"--benchmark_filter={names}",
+                              "--benchmark_format=json", f"--benchmark_min_time={0.01 if settings.quick else 0.2}"],
+                   LIMIT_S, whole=True)
+    counts = {b["name"]: b["syscalls"] for b in got["benchmarks"]}
+    for name, bench, limit in (("System calls per GetStatus", "BM_GetStatus", 3),
+                               ("System calls per Read (3 bytes queued)", "BM_ReadThreeBytes", 2),
+                               ("System calls per Read (nothing queued)", "BM_ReadNothingQueued", 2),
+                               ("System calls per Write (1 byte after a status query)", "BM_WriteAfterStatus", 2),
+                               ("System calls per Write (1 byte right after a write)", "BM_WriteOneByte", 2)):
+        results.add(name, [counts[bench]], "calls", aim=("<=", limit))
+
+
+def measure_allocations(settings, results):
+    """Heap allocations per poll tick's device part; the --long board leaves bytes for the discard."""
+    ticks = 3 if settings.quick else 20
+    for label, args in (("", []), (", stray bytes", ["--long"])):
+        with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT)), *args):
+            got = run_json(settings, [settings.program("bench_alloc"), str(BOARD_COM), str(ticks)], LIMIT_S)
+        for mode in ("tilt", "dvm"):
+            row = got[mode]
+            results.add(f"Heap allocations per {mode.upper()} tick{label}", row["allocations"], "allocations",
+                        aim=("<=", 0),
+                        note=f"{row['answered']}/{ticks} whole replies, {row['discarded']} stray bytes dropped; "
+                             f"{got['connection']} allocations in the connection")
+
+
+# ---------------------------------------------------------------------------------------------
+# Output
+
+
+def fmt(value):
+    if value is None:
+        return "-"
+    if abs(value) >= 100:
+        return f"{value:.0f}"
+    if abs(value) >= 10:
+        return f"{value:.1f}"
+    return f"{value:.3g}" if value else "0"
+
+
+def table(figures):
+    head = ("Figure", "Median", "Spread", "Reference", "Ratio", "Aim", "")
+    rows = [head]
+    for f in figures:
+        ref = f"{f['reference']} ({fmt(f['reference_value'])} {f['unit']})" if f["reference"] else "-"
+        verdict = "" if f["met"] is None else ("met" if f["met"] else "MISSED")
+        rows.append((f["figure"], f"{fmt(f['median'])} {f['unit']}", f"{fmt(f['min'])}-{fmt(f['max'])}",
+                     ref, fmt(f["ratio"]), f["aim"] or "-", verdict))
+    widths = [max(len(r[i]) for r in rows) for i in range(len(head))]
+    lines = ["| " + " | ".join(c.ljust(w) for c, w in zip(r, widths)) + " |" for r in rows]
+    lines.insert(1, "|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    return "\n".join(lines)
+
+
+def machine():
+    model = "unknown"
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    return {"cpus": os.cpu_count(), "cpu_model": model, "kernel": platform.release(),
+            "load_average": os.getloadavg()}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default="build")
+    parser.add_argument("--quick", action="store_true", help="one short run of each benchmark")
+    parser.add_argument("--out", help="JSON file (default BUILD/bench/results.json)")
+    args = parser.parse_args()
+    settings = Settings(os.path.abspath(args.build), args.quick)
+    results = Results()
+    started = datetime.datetime.now().astimezone()
+    info = machine()
+    steps = [("connection", measure_connection), ("polling", measure_polling), ("program", measure_program),
+             ("bulk", measure_bulk), ("system calls", measure_syscalls), ("allocations", measure_allocations)]
+    try:
+        for name, step in steps:
+            print(f"bench: {name}...", file=sys.stderr, flush=True)
+            try:
+                step(settings, results)
+            except (BenchError, subprocess.TimeoutExpired, OSError, ValueError, KeyError) as error:
+                results.fail(name, error)
+    finally:
+        shutil.rmtree(settings.config, ignore_errors=True)
+    info["load_average_after"] = os.getloadavg()
+    report = {"date": started.isoformat(timespec="seconds"), "quick": args.quick, "machine": info,
+              "figures": results.figures, "failures": results.failures, "skipped": results.skipped}
+    out = args.out or os.path.join(args.build, "bench", "results.json")
+    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
+    with open(out, "w") as f:
+        json.dump(report, f, indent=2)
+    print(f"\n{started:%Y-%m-%d %H:%M %Z}, {info['cpus']} x {info['cpu_model']}, load "
+          f"{info['load_average'][0]:.2f} before, {info['load_average_after'][0]:.2f} after"
+          f"{' (quick: one short run each)' if args.quick else ''}\n")
+    print(table(results.figures))
+    for f in results.figures:
+        if f["note"]:
+            print(f"  {f['figure']}: {f['note']}")
+    print(f"\nWritten to {out}")
+    return 1 if results.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
