@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo format clean
+.PHONY: all deps configure build test demo windows format clean
 
 all: build
 
@@ -34,8 +34,24 @@ demo: configure
 	@cmake --build $(BUILD) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
 
+# Windows: cross-built with mingw-w64 into build-windows/, tested under Wine against the board
+# emulator of the Linux build ($(BUILD)/bin/korvane-board).
+WINDOWS_BUILD ?= build-windows
+WINDOWS_CMAKE_ARGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+                     -DKORVANE_BOARD=$(CURDIR)/$(BUILD)/bin/korvane-board
+
+windows: configure
+	@scripts/install-deps.sh windows
+	@cmake --build $(BUILD) --target korvane-board
+	@cmake -S . -B $(WINDOWS_BUILD) -G $(GENERATOR) $(WINDOWS_CMAKE_ARGS) >/dev/null
+	@cmake --build $(WINDOWS_BUILD)
+	@scripts/wine-prefix.sh $(CURDIR)/$(WINDOWS_BUILD)/wineprefix
+	@cd $(WINDOWS_BUILD) && WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix \
+	  ctest --output-on-failure --timeout 120 -j2; status=$$?; \
+	  WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix timeout -k 5 30 wineserver -k; exit $$status
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf build build-asan
+	@rm -rf build build-asan build-windows

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and the demo need, when any is missing.
+# `install-deps.sh windows` installs what the Windows build adds (mingw-w64 and Wine, about 1.3 GB),
+# so the Linux targets never pull it.
 set -euo pipefail
 
 PACKAGES=(
@@ -7,6 +9,10 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra
 )
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xdotool imagemagick
+)
+[ "${1:-}" = "windows" ] && PACKAGES=("${WINDOWS_PACKAGES[@]}")
 
 missing=()
 for p in "${PACKAGES[@]}"; do
