@@ -1,0 +1,70 @@
+// Running the program's main dialog offscreen as an operator meets it: every message box and dialog
+// it opens is handed to the test as it becomes the active modal window, and a time limit closes
+// whatever is still open. The board emulator is started with the helpers of board_fixture.h.
+#pragma once
+
+#include "KorvaneDlg.h"
+#include "board_fixture.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace apptest {
+
+/// A modal window the program opened: a message box, or one of its dialogs.
+struct Modal {
+    QWidget* widget;
+    CWnd* wnd;         ///< the framework window of a dialog; null for a message box
+    std::string title; ///< caption
+    std::string text;  ///< a box's text; empty for a dialog
+    /// "title: text" for a box, "title" for a dialog.
+    std::string Describe() const { return text.empty() ? title : title + ": " + text; }
+    /// Text of edit control `id`.
+    std::string Field(int id) const;
+    /// Replaces the text of edit control `id` by typing, as a user does (select all, then keys).
+    void Type(int id, const char* text) const;
+    /// A key press on the window's focused control.
+    void Key(int qtKey) const;
+    /// A mouse click on control `id`.
+    void Click(int id) const;
+};
+
+/// One run of a main dialog. `onModal` gets each modal window other than the main one each time it
+/// becomes the active one (a box over a dialog hands the dialog back when it closes); `onMain` runs
+/// once when the main window is shown. Both run from a queued poll, so they may open modal loops of
+/// their own. After `limitMs` every open window is closed and Run returns kTimedOut.
+struct ProgramRun {
+    std::function<void(const Modal&)> onModal;
+    std::function<void(QWidget*)> onMain;
+    std::vector<std::string> seen; ///< Describe() of every modal handed to onModal, in order
+    int Run(CKorvaneDlg& dlg, int limitMs = 8000);
+};
+
+/// Result of Run when the time limit ended it.
+inline constexpr int kTimedOut = -99;
+
+/// Waits (at most `limitMs`, processing events) until `done` holds; returns whether it did.
+bool WaitFor(const std::function<bool()>& done, int limitMs = 3000);
+
+/// Path of the program's profile; removes it (a fresh start) when `fresh`.
+std::string ProfilePath(bool fresh = false);
+/// The profile's content; "<none>" when there is no file.
+std::string ProfileText();
+
+/// A board on COM`com` with `args`, printing its log (read back with Log()).
+struct Board : boardtest::BoardProcess {
+    explicit Board(const std::string& args, int com = 3);
+    /// Ends the board; returns its log.
+    std::string Log();
+};
+
+/// Number of times `what` occurs in `text`.
+int Count(const std::string& text, const std::string& what);
+
+/// Makes COM`com` a link to nothing, so that opening it fails.
+void MapToNothing(int com);
+
+} // namespace apptest
