@@ -45,10 +45,7 @@ windows: configure
 	@cmake --build $(BUILD) --target korvane-board
 	@cmake -S . -B $(WINDOWS_BUILD) -G $(GENERATOR) $(WINDOWS_CMAKE_ARGS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD)
-	@scripts/wine-prefix.sh $(CURDIR)/$(WINDOWS_BUILD)/wineprefix
-	@cd $(WINDOWS_BUILD) && WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix \
-	  ctest --output-on-failure --timeout 120 -j2; status=$$?; \
-	  WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wineprefix timeout -k 5 30 wineserver -k; exit $$status
+	@scripts/with-xvfb.sh scripts/windows-test.sh $(WINDOWS_BUILD)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

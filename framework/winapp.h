@@ -28,7 +28,7 @@ public:
     void AfxInitPlatform();
     /// Executable name without folder and extension, e.g. "korvane".
     std::string m_strExeName;
-    /// Profile file: `$XDG_CONFIG_HOME/<m_strExeName>.INI`.
+    /// Profile file: `$XDG_CONFIG_HOME/<m_strExeName>.INI` (Windows: `%APPDATA%\<m_strExeName>.INI`).
     std::string m_strProfileName;
 
     /// Runs once at start-up; FALSE ends the program (the usual case for a dialog program).

@@ -3,7 +3,8 @@
 # Runs COMMAND (a Windows program under Wine) while the korvane-board BOARD serves COM<COM> with
 # OPTIONS: the board links its pseudo-terminal in a temporary configuration directory, and the Wine
 # prefix's com<COM> points at that link, so it follows the board when it plugs back in.
-# KORVANE_BOARD_COM and KORVANE_BOARD_OPTIONS tell the program what it got. Exits with COMMAND's status.
+# KORVANE_BOARD_COM, KORVANE_BOARD_OPTIONS and KORVANE_BOARD_LOG (the file of its output) tell
+# COMMAND what it got. Exits with COMMAND's status.
 set -euo pipefail
 board=$1 com=$2 options=$3
 shift 3
@@ -31,6 +32,6 @@ grep -qx ready "$dir/board.out" || { echo "with-board: korvane-board did not get
 ln -sfn "$dir/korvane/devices/COM$com" "$WINEPREFIX/dosdevices/com$com"
 
 status=0
-KORVANE_BOARD_COM=$com KORVANE_BOARD_OPTIONS=$options "$@" || status=$?
+KORVANE_BOARD_COM=$com KORVANE_BOARD_OPTIONS=$options KORVANE_BOARD_LOG=$dir/board.out "$@" || status=$?
 [ "$status" -eq 0 ] || { echo "with-board: the board said:" >&2; cat "$dir/board.out" >&2; }
 exit "$status"
