@@ -17,6 +17,9 @@ limit=(timeout -k 5 60)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "${limit[@]}" wineboot -i >/dev/null 2>&1 </dev/null
+  # Windows not managed by a window manager: there is none on a virtual display, and Wine would wait
+  # two seconds for it each time a window is hidden.
+  "${limit[@]}" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
   "${limit[@]}" wineserver -w
 fi
 
