@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo windows format clean
+.PHONY: all deps configure build test demo soak windows format clean
 
 all: build
 
@@ -33,6 +33,12 @@ DEMO_TARGETS ?= korvane-board
 demo: configure
 	@cmake --build $(BUILD) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
+
+# Long runs that are not part of the suite: 10 000 poll ticks, 1 000 connection attempts and 1 000
+# killed profile writers, with descriptors and memory printed along the way.
+soak: configure
+	@cmake --build $(BUILD) --target korvane-soak
+	@$(BUILD)/bin/korvane-soak
 
 # Windows: cross-built with mingw-w64 into build-windows/, tested under Wine against the board
 # emulator of the Linux build ($(BUILD)/bin/korvane-board).

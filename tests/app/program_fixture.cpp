@@ -52,6 +52,7 @@ void Modal::Type(int id, const char* text) const {
     EXPECT_TRUE(QTest::qWaitForWindowActive(widget));
     edit->setFocus();
     edit->selectAll();
+    if (!*text) QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, QString::fromUtf8(text));
 }
 
@@ -69,7 +70,7 @@ int ProgramRun::Run(CKorvaneDlg& dlg, int limitMs) {
     QObject scope; // stops the poll when this call returns
     QPointer<QWidget> last;
     bool mainShown = false, timedOut = false;
-    QElapsedTimer clock;
+    QElapsedTimer clock, sinceLastTurn;
     clock.start();
     auto* poll = new QTimer(&scope);
     // Queued, so that the poll keeps running inside modal loops that a handler opens.
@@ -77,6 +78,7 @@ int ProgramRun::Run(CKorvaneDlg& dlg, int limitMs) {
         poll, &QTimer::timeout, &scope,
         [&] {
             QWidget* w = QApplication::activeModalWidget();
+            if (mainShown) longestStallMs = std::max(longestStallMs, sinceLastTurn.restart());
             if (clock.elapsed() > limitMs) {
                 timedOut = true;
                 if (w) CloseModal(w, dlg);
@@ -86,7 +88,9 @@ int ProgramRun::Run(CKorvaneDlg& dlg, int limitMs) {
             if (!w || w == last || !w->isVisible()) return;
             last = w;
             if (w == AfxQtWidget(&dlg)) {
-                if (std::exchange(mainShown, true) || !onMain) return;
+                if (std::exchange(mainShown, true)) return;
+                sinceLastTurn.start();
+                if (!onMain) return;
                 onMain(w); // may open modal loops of its own, in which this poll goes on
                 return;
             }

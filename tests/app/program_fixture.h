@@ -40,6 +40,9 @@ struct ProgramRun {
     std::function<void(const Modal&)> onModal;
     std::function<void(QWidget*)> onMain;
     std::vector<std::string> seen; ///< Describe() of every modal handed to onModal, in order
+    /// Longest time in ms, once the main window was shown, between two turns of the event loop (the
+    /// window's responsiveness: a poll tick blocks it for its waits).
+    qint64 longestStallMs = 0;
     int Run(CKorvaneDlg& dlg, int limitMs = 8000);
 };
 

@@ -195,6 +195,25 @@ TEST_F(ProgramTest, EveryWayToTerminateShowsTheWindowAndEndsAtTheFirstTick) {
     }
 }
 
+// Ticks whose reply is not a whole frame show nothing made up: the fields keep what they held.
+TEST_F(ProgramTest, TiltTicksWithoutAWholeFrameKeepTheLastReading) {
+    Board board("--short --tilt 0,0,0");
+    g_byTiltX = g_byTiltY = 99;
+    CCountingDlg dlg;
+    ProgramRun run;
+    run.onMain = [&](QWidget*) {
+        ASSERT_TRUE(WaitFor([&] { return dlg.ticks >= 3; }));
+        EXPECT_EQ(Text(dlg, IDC_XVALUE), "");
+        EXPECT_EQ(Text(dlg, IDC_YVALUE), "");
+        EXPECT_EQ(Text(dlg, IDC_LEFTBUTTON), "UP");
+        EXPECT_EQ(Text(dlg, IDC_RIGHTBUTTON), "UP");
+        EXPECT_EQ(g_byTiltX + g_byTiltY, 198);
+        dlg.EndDialog(IDOK);
+    };
+    EXPECT_EQ(run.Run(dlg), IDOK);
+    EXPECT_TRUE(run.seen.empty()) << "no message for a short tilt reply";
+}
+
 // DVM: the voltages arrive within two ticks of the switch; TILT fields keep their last values.
 TEST_F(ProgramTest, SwitchingToDvmPollsVoltagesFromTheNextTickOrTheOneAfter) {
     Board board("--tilt 200,100,3 --volts 5,0,1,2.5,-5,4,3");
@@ -281,4 +300,24 @@ TEST_F(ProgramTest, TheAboutBoxOpensFromTheSystemMenuWhilePollingGoesOn) {
     EXPECT_EQ(run.Run(dlg), IDCANCEL) << "SC_CLOSE closes the main window";
     EXPECT_EQ(run.seen, std::vector<std::string>(4, "About Korvane"));
     EXPECT_GE(Count(board.Log(), "rx 0x7A 'z'"), 8);
+}
+
+// Without the item's text (string 101 empty) the system menu gets neither separator nor item.
+TEST_F(ProgramTest, AnEmptyAboutStringAddsNothingToTheSystemMenu) {
+    static const StringResource kEmpty[] = {{IDS_ABOUTBOX, ""}};
+    static const StringResource kBack[] = {{IDS_ABOUTBOX, "&About Korvane..."}};
+    static const ResourceTable kEmptyTable{{}, {}, kEmpty}, kBackTable{{}, {}, kBack}; // kept by the registry
+    AfxRegisterResources(kEmptyTable);
+    Board board("");
+    CKorvaneDlg dlg;
+    ProgramRun run;
+    run.onMain = [&](QWidget*) {
+        for (const CMenu::Item& item : dlg.GetSystemMenu(FALSE)->Items()) {
+            EXPECT_EQ(item.flags & MF_SEPARATOR, 0u);
+            EXPECT_NE(item.id, UINT_PTR(IDM_ABOUTBOX));
+        }
+        dlg.EndDialog(IDOK);
+    };
+    EXPECT_EQ(run.Run(dlg), IDOK);
+    AfxRegisterResources(kBackTable);
 }

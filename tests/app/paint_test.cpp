@@ -1,0 +1,183 @@
+// The readout display, pixel by pixel on the real window: one table of readings drives the
+// crosshair checks at both parities of the plot height; then the voltage lines, the switch between
+// the two pictures, and the minimised window.
+#include "KorvaneDlg.h"
+
+#include "BoardLink.h"
+#include "helpers.h"
+#include "res/resource.h"
+
+#include <QFontMetrics>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <qt/qt_access.h>
+
+namespace {
+
+constexpr QRgb kRed = qRgb(255, 0, 0);
+constexpr QRgb kGrey = qRgb(220, 220, 220);
+constexpr QRgb kBand = qRgb(200, 200, 200);
+
+// The main dialog without a board: readings are set by the test, nothing polls.
+class CFixedDlg : public CKorvaneDlg {
+public:
+    int paints = 0;
+    BOOL OnInitDialog() override { return CDialog::OnInitDialog(); }
+
+protected:
+    void OnPaint() override {
+        CKorvaneDlg::OnPaint();
+        ++paints;
+    }
+};
+
+// The window as painted now (its controls included).
+QImage Picture(QWidget* w) {
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Runs `script` on the shown window of a fixed-reading dialog of client height `height`.
+void WithWindow(int height, const std::function<void(CFixedDlg&, QWidget*)>& script) {
+    CFixedDlg dlg;
+    int result = RunModal(dlg, [&](QWidget* w) {
+        w->setFixedSize(359, height);
+        script(dlg, w);
+        dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+}
+
+void SetReadings(uint8_t x, uint8_t y, float volts) {
+    g_byTiltX = x;
+    g_byTiltY = y;
+    std::fill(std::begin(g_fVoltage), std::end(g_fVoltage), volts);
+}
+
+} // namespace
+
+// Client 359 wide: L 4, R 349, W 345. Height 323 gives T 20, B 303, H 283 (odd); 324 gives H 284.
+// Probes stay clear of the controls that stand over the plot's edges.
+TEST(Display, TheCrosshairStandsWhereTheReadingsPutItAndNeverOnTheFarEdges) {
+    struct Row {
+        uint8_t x, y;
+        int height;
+        int column, row, greyRow; // expected red column and row, and the grey row
+    } rows[] = {
+        {0, 0, 323, 4, 303, 161},       // before the first answer: left and bottom edges
+        {255, 255, 323, 347, 22, 161},  // L + 255W/256 and B - 255H/256
+        {128, 128, 323, 176, 162, 161}, // odd H: one pixel below the grey row
+        {128, 128, 324, 176, 162, 162}, // even H: on it
+        {1, 254, 324, 5, 23, 162},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << int(r.x) << "," << int(r.y) << " height " << r.height);
+        SetReadings(r.x, r.y, 0);
+        WithWindow(r.height, [&](CFixedDlg&, QWidget* w) {
+            QImage img = Picture(w);
+            for (int y : {60, 250}) {
+                EXPECT_EQ(img.pixel(r.column, y), kRed) << "red column at " << y;
+                EXPECT_NE(img.pixel(r.column - 1, y), kRed);
+                EXPECT_NE(img.pixel(r.column + 1, y), kRed);
+                EXPECT_EQ(img.pixel(176, y), r.column == 176 ? kRed : kGrey) << "grey column";
+                EXPECT_NE(img.pixel(349, y), kRed) << "never on R";
+            }
+            for (int x : {7, 200}) {
+                EXPECT_EQ(img.pixel(x, r.row), kRed) << "red row at " << x;
+                EXPECT_NE(img.pixel(x, r.row - 1), kRed);
+                EXPECT_NE(img.pixel(x, r.row + 1), kRed);
+            }
+            EXPECT_EQ(img.pixel(100, r.greyRow), r.greyRow == r.row ? kRed : kGrey) << "grey row";
+            EXPECT_NE(img.pixel(348, r.row), kRed) << "the line leaves out its end point";
+            for (int x = 180; x < 270; ++x) EXPECT_NE(img.pixel(x, 20), kRed) << "never on T, at " << x;
+            if (r.x == 0) {
+                EXPECT_EQ(img.pixel(4, 301), kRed);
+                EXPECT_NE(img.pixel(4, 302), kRed) << "the column leaves out its end point";
+            }
+        });
+    }
+}
+
+// Seven lines at (L + 15, T + 70 + 20 i), each on its band, the band exactly as wide as its text in
+// the context's default font, no red outside the bands.
+TEST(Display, DvmWritesSevenVoltageLinesOnTheirBands) {
+    const float volts[7] = {0.0f, 1.0f, 2.5f, 3.0f, -5.0f, 4.5f, 5.0f};
+    const char* texts[7] = {"Ch0: 0.00V",  "Ch1: 1.00V", "Ch2: 2.50V", "Ch3: 3.00V",
+                            "Ch4: -5.00V", "Ch5: 4.50V", "Ch6: 5.00V"};
+    std::copy(std::begin(volts), std::end(volts), std::begin(g_fVoltage));
+    QFontMetrics metrics(afx_detail::SystemFont());
+    WithWindow(323, [&](CFixedDlg& dlg, QWidget* w) {
+        dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
+        dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
+        QImage img = Picture(w);
+        EXPECT_EQ(dlg.m_nMode, 1) << "the paint read the radio group";
+        for (int i = 0; i < 7; ++i) {
+            SCOPED_TRACE(texts[i]);
+            int top = 20 + 70 + 20 * i, height = metrics.height();
+            int width = 0;
+            while (img.pixel(19 + width, top) == kBand) ++width;
+            EXPECT_EQ(width, metrics.horizontalAdvance(texts[i])) << "band as wide as the text";
+            EXPECT_NE(img.pixel(18, top), kBand);
+            int red = 0, redOutside = 0;
+            for (int y = top - 4; y < top + 20; ++y) {
+                for (int x = 19; x < 19 + width; ++x) {
+                    bool inBand = y >= top && y < top + height;
+                    (inBand ? red : redOutside) += img.pixel(x, y) == kRed;
+                }
+            }
+            EXPECT_GT(red, 30) << "text in red inside its band";
+            EXPECT_EQ(redOutside, 0) << "no red above or below the band";
+        }
+        EXPECT_NE(img.pixel(176, 60), kGrey) << "no crosshair in DVM mode";
+    });
+}
+
+TEST(Display, SwitchingModesChangesThePictureAtTheNextPaint) {
+    SetReadings(128, 128, 1.0f);
+    WithWindow(323, [&](CFixedDlg& dlg, QWidget* w) {
+        EXPECT_EQ(Picture(w).pixel(176, 60), kRed);
+        dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
+        dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
+        QImage dvm = Picture(w);
+        EXPECT_NE(dvm.pixel(176, 60), kRed);
+        EXPECT_EQ(dvm.pixel(19, 90), kBand);
+        dlg.SetDlgItemText(IDC_XVALUE, "typed");
+        Picture(w);
+        EXPECT_EQ(dlg.m_strX, "typed") << "every restored paint exchanges the fields";
+    });
+}
+
+TEST(Display, TheMinimisedWindowShowsOnlyItsIconCentredAndDoesNoExchange) {
+    SetReadings(128, 128, 0);
+    WithWindow(323, [&](CFixedDlg& dlg, QWidget* w) {
+        Picture(w);
+        g_rcPlot = CRect(1, 2, 3, 4);
+        dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
+        dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
+        dlg.ShowWindow(SW_MINIMIZE);
+        ASSERT_TRUE(dlg.IsIconic());
+        int before = dlg.paints;
+        QImage img = Picture(w);
+        EXPECT_GT(dlg.paints, before);
+        EXPECT_EQ(g_rcPlot.left + g_rcPlot.top + g_rcPlot.right + g_rcPlot.bottom, 10)
+            << "g_rcPlot untouched";
+        EXPECT_EQ(dlg.m_nMode, 0) << "no data exchange";
+        const int x0 = (359 - 32 + 1) / 2, y0 = (323 - 32 + 1) / 2; // 164, 146
+        EXPECT_EQ(img.pixel(x0 + 2, y0 + 16), kRed) << "the icon's crosshair";
+        EXPECT_EQ(img.pixel(x0 + 16, y0 + 2), kRed);
+        EXPECT_EQ(img.pixel(x0 + 16, y0 + 16), qRgb(255, 255, 255));
+        EXPECT_NE(img.pixel(x0 - 1, y0 + 16), kRed) << "nothing beside the icon";
+        EXPECT_NE(img.pixel(176, 60), kRed) << "no crosshair";
+        dlg.ShowWindow(SW_RESTORE);
+    });
+}
+
+TEST(Display, TheDragIconIsTheProgramIcon) {
+    WithWindow(323, [](CFixedDlg& dlg, QWidget*) {
+        HICON icon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), icon);
+        EXPECT_EQ(dlg.m_hIcon, icon);
+    });
+}
