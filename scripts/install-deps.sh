@@ -9,8 +9,10 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra
 )
+# fonts-wine (only recommended by Wine) has the dialogs' "MS Sans Serif"; xvfb, xdotool and
+# imagemagick drive the program on a virtual display and make its icon.
 WINDOWS_PACKAGES=(
-  g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xdotool imagemagick
+  g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb xdotool imagemagick
 )
 [ "${1:-}" = "windows" ] && PACKAGES=("${WINDOWS_PACKAGES[@]}")
 

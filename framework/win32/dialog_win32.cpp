@@ -82,9 +82,6 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return FALSE;
     case WM_PAINT:
         return Paint(impl, hwnd);
-    case WM_INITMENU:
-        if (reinterpret_cast<HMENU>(wParam) == ::GetSystemMenu(hwnd, FALSE)) SyncSystemMenu(impl);
-        return FALSE;
     default:
         return Route(impl, hwnd, message, wParam, lParam);
     }

@@ -41,6 +41,6 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 /// The module the resources (icons) come from.
 HINSTANCE Instance();
 /// Makes the real system menu match the framework's: the system's items, then what the program
-/// appended after "Close".
+/// appended after "Close". Runs once the dialog has initialised (programs append in OnInitDialog).
 void SyncSystemMenu(WndImpl* impl);
 } // namespace afx_detail
