@@ -63,8 +63,9 @@ void AfxEnableControlContainer(void* manager = nullptr);
 /// code (1 with a message on stderr when there is no application object or no display).
 int AfxWinMain(int argc, char** argv);
 /// Prepares the window system for the framework (message-box handler behind MessageBoxA, focus
-/// source, no quitting when the last window closes). AfxWinMain calls it; a test that makes its
-/// own QApplication calls it once after that.
+/// source, no quitting when the last window closes; on Windows the common controls). AfxWinMain
+/// calls it; a test that makes its own QApplication calls it once after that.
 void AfxInitPlatform();
-/// Executable name without folder and extension: from /proc/self/exe, else from `argv0`.
+/// Executable name without folder and extension: from /proc/self/exe (Windows: the module file
+/// name), else from `argv0`.
 std::string AfxExecutableName(const char* argv0);
