@@ -11,6 +11,7 @@
 set -euo pipefail
 exe=$1
 : "${WINEPREFIX:?}" "${KORVANE_BOARD_LOG:?run it through with-board.sh}" "${DISPLAY:?wine-smoke.sh needs an X display}"
+export WINEDEBUG=${WINEDEBUG:--all}
 here=$(dirname "$0")
 work=$(mktemp -d /tmp/korvane-smoke-XXXXXX)
 profile="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/korvane.INI"
