@@ -2,6 +2,9 @@
 #include "dialog.h"
 
 #include "resources.h"
+#include "winapp.h"
+
+#include <cstdio>
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
     : m_nTemplateId(templateId), m_pParent(parent), m_pTemplate(AfxFindDialogTemplate(templateId)) {}
@@ -43,4 +46,11 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // A dialog's close box, Escape and "Close" all end up as the IDCANCEL command.
     if (message == WM_CLOSE) return SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     return CWnd::DefWindowProc(message, wParam, lParam);
+}
+
+void CDialog::ReportMissingTemplate() {
+    CWinApp* app = AfxGetApp();
+    std::fprintf(stderr, "%s: dialog template %u is not registered (its resource file was not linked in)\n",
+                 app ? app->m_strExeName.c_str() : "program", m_nTemplateId);
+    if (app && app->m_pMainWnd == this) app->m_bMainWndFailed = TRUE;
 }

@@ -20,8 +20,10 @@ public:
     /// Claims commands IDOK (OnOK) and IDCANCEL (OnCancel).
     static const MessageMap* ThisMessageMap();
 
-    /// Runs the dialog modally; returns the EndDialog result, or -1 (with a line on stderr) when the
-    /// template is not registered or a modal run of this dialog is already going on.
+    /// Runs the dialog modally; returns the EndDialog result, or -1 with a line on stderr when the
+    /// template is not registered ("<program>: dialog template 102 is not registered (its resource
+    /// file was not linked in)"; for the main window AfxWinMain then exits with 1) or a modal run of
+    /// this dialog is already going on.
     virtual INT_PTR DoModal();
     /// Builds the window and runs OnInitDialog without a modal loop (shown when the template says
     /// WS_VISIBLE); FALSE when the template is not registered.
@@ -57,6 +59,9 @@ protected:
 private:
     // Builds the platform window (hidden) and runs WM_INITDIALOG; FALSE when the template is missing.
     BOOL BuildAndInit();
+    // Says on stderr which template is missing; marks the application's start as failed when this
+    // is its main window.
+    void ReportMissingTemplate();
 
     UINT m_nTemplateId;
     CWnd* m_pParent;

@@ -3,6 +3,15 @@
 // the framework once, before the first dialog is built, with AfxRegisterResources (a static
 // ResourceRegistration object in the resource file does that before InitInstance runs).
 //
+// Link the resource file into the executable itself, or into a CMake OBJECT library: nothing
+// refers to its registration object by name, so in a STATIC library the linker drops the whole
+// file, and every dialog then fails with "dialog template N is not registered (its resource file
+// was not linked in)" on stderr.
+//
+//   add_library(myapp_objects OBJECT MyDlg.cpp res/MyApp_rc.cpp)   # not STATIC
+//   add_executable(myapp main.cpp)
+//   target_link_libraries(myapp PRIVATE myapp_objects)
+//
 // Geometry is in dialog units (DLU) as in a Windows template: x units are a quarter of the
 // template font's average character width, y units an eighth of its height.
 #pragma once

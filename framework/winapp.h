@@ -20,12 +20,13 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    /// The main window (set by the program); message boxes without an owner belong to it.
+    /// The main window (set by the program); message boxes without an owner belong to it. The
+    /// framework clears it when that window is destroyed, and when its object is.
     CWnd* m_pMainWnd = nullptr;
-    /// Prepares the window system for the framework (message-box handler behind MessageBoxA, focus
-    /// source, no quitting when the last window closes). AfxWinMain calls it; a test that makes its
-    /// own QApplication calls it once after that.
-    void AfxInitPlatform();
+    /// Set by the framework when the main window's dialog could not be built (its template is not
+    /// registered): AfxWinMain then exits with 1 where ExitInstance says 0, so the failure does not
+    /// pass for success.
+    BOOL m_bMainWndFailed = FALSE;
     /// Executable name without folder and extension, e.g. "korvane".
     std::string m_strExeName;
     /// Profile file: `$XDG_CONFIG_HOME/<m_strExeName>.INI` (Windows: `%APPDATA%\<m_strExeName>.INI`).
@@ -60,7 +61,8 @@ CWinApp* AfxGetApp();
 /// Nothing to do on this platform: there are no embedded controls to host.
 void AfxEnableControlContainer(void* manager = nullptr);
 /// The framework's entry point: starts the window system, calls InitInstance, and returns the exit
-/// code (1 with a message on stderr when there is no application object or no display).
+/// code: ExitInstance's, or 1 with a message on stderr when there is no application object or no
+/// display, or when the main window's dialog template was missing (m_bMainWndFailed).
 int AfxWinMain(int argc, char** argv);
 /// Prepares the window system for the framework (message-box handler behind MessageBoxA, focus
 /// source, no quitting when the last window closes; on Windows the common controls). AfxWinMain

@@ -115,7 +115,13 @@ void CWnd::Detach() {
 
 CWnd::CWnd() = default;
 
+void CWnd::ForgetMainWindow() {
+    CWinApp* app = AfxGetApp();
+    if (app && app->m_pMainWnd == this) app->m_pMainWnd = nullptr;
+}
+
 CWnd::~CWnd() {
     DestroyWindow();
+    ForgetMainWindow(); // also when no window was ever built
     delete m_pSysMenu;
 }

@@ -86,7 +86,8 @@ public:
     UINT IsDlgButtonChecked(int id) const;
     /// Checks (BST_CHECKED) or unchecks a button.
     void CheckDlgButton(int id, UINT check);
-    /// Destroys the platform window (timers included); TRUE when there was one.
+    /// Destroys the platform window (timers included); TRUE when there was one. When this window
+    /// is the application's main window, m_pMainWnd is cleared (so is it when the object dies).
     BOOL DestroyWindow();
 
     /// Window style bits (WS_*); a dialog's come from its template.
@@ -116,6 +117,8 @@ protected:
     void Attach(WndImpl* impl);
     /// Forgets the platform window without destroying it (backend use).
     void Detach();
+    /// Clears the application's m_pMainWnd when it is this window.
+    void ForgetMainWindow();
 
 private:
     friend struct WndImpl;

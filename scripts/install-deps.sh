@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev make
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra
+  qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-wine
 )
 # fonts-wine (only recommended by Wine) has the dialogs' "MS Sans Serif"; xvfb, xdotool and
 # imagemagick drive the program on a virtual display and make its icon.

@@ -20,9 +20,10 @@ bool HasDisplay() {
 
 int RunApp(CWinApp* app) {
     afx_detail::InitPlatform();
-    if (!app->InitInstance()) return app->ExitInstance();
-    QApplication::exec();
-    return app->ExitInstance();
+    app->m_bMainWndFailed = FALSE;
+    if (app->InitInstance()) QApplication::exec();
+    int code = app->ExitInstance();
+    return code == 0 && app->m_bMainWndFailed ? 1 : code;
 }
 
 } // namespace

@@ -51,7 +51,6 @@ QWidget* MakeStatic(const DialogItemTemplate& item, QWidget* parent) {
     }
     label->setText(StaticText(item.text, item.style));
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true); // SS_LEFT wraps at word boundaries
     DWORD align = item.style & SS_TYPEMASK;
     Qt::Alignment h = align == SS_CENTER  ? Qt::AlignHCenter
                       : align == SS_RIGHT ? Qt::AlignRight
@@ -107,6 +106,13 @@ QWidget* MakeControl(const DialogItemTemplate& item, QWidget* parent) {
     return new QWidget(parent);
 }
 
+// A text static wraps at word boundaries, but one whose box is a single line high has no second line
+// to show: its text stays on the line (clipped at the box's edge) rather than losing its last word.
+void SetWrapping(QWidget* control) {
+    if (auto* label = qobject_cast<QLabel*>(control))
+        label->setWordWrap(label->height() >= 2 * label->fontMetrics().height());
+}
+
 // Button clicks become WM_COMMAND with BN_CLICKED, as a Windows button notifies its dialog.
 void ConnectClicks(WndImpl* impl, QWidget* control, int id) {
     auto* button = qobject_cast<QAbstractButton*>(control);
@@ -153,9 +159,11 @@ void BuildControls(WndImpl* impl, const DialogTemplate& tmpl, QSize base) {
     for (const DialogItemTemplate& item : tmpl.items) {
         QWidget* control = MakeControl(item, impl->widget);
         control->setGeometry(DluToPixels(QRect(item.x, item.y, item.cx, item.cy), base));
+        SetWrapping(control);
         control->setEnabled((item.style & WS_DISABLED) == 0);
         control->setVisible((item.style & WS_VISIBLE) != 0);
         ConnectClicks(impl, control, item.id);
+        control->installEventFilter(impl->widget);
         impl->items.push_back(control);
     }
     GroupRadios(impl, tmpl);

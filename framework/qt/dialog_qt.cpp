@@ -19,6 +19,11 @@ void SendCommand(WndImpl* impl, int id) {
     impl->Send(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), 0);
 }
 
+// Alt+Space opens the window's system menu.
+bool IsSystemMenuKey(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier;
+}
+
 Qt::WindowFlags FlagsFor(DWORD style) {
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -78,9 +83,16 @@ void DialogWidget::paintEvent(QPaintEvent*) {
     m_impl->painter = outer;
 }
 
+bool DialogWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !IsSystemMenuKey(static_cast<QKeyEvent*>(event)))
+        return QDialog::eventFilter(watched, event);
+    afx_detail::ShowSystemMenu(m_impl, mapToGlobal(QPoint(0, 0)));
+    return true; // a dialog without a system menu drops the key as well
+}
+
 void DialogWidget::keyPressEvent(QKeyEvent* event) {
     int key = event->key();
-    if (key == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
+    if (IsSystemMenuKey(event)) {
         afx_detail::ShowSystemMenu(m_impl, mapToGlobal(QPoint(0, 0)));
     } else if (key == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         SendCommand(m_impl, IDCANCEL);
@@ -129,7 +141,7 @@ void ShowSystemMenu(WndImpl* impl, const QPoint& pos) {
 BOOL CDialog::BuildAndInit() {
     if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
     if (!m_pTemplate) {
-        std::fprintf(stderr, "dialog template %u is not registered (AfxRegisterResources)\n", m_nTemplateId);
+        ReportMissingTemplate();
         return FALSE;
     }
     DestroyWindow();

@@ -98,6 +98,7 @@ void InitPlatform() {
     // Dialog programs show and hide windows inside InitInstance; closing the last one must not
     // end the nested loops of the ones still to come.
     QApplication::setQuitOnLastWindowClosed(false);
+    LoadDialogFaceOnce();
 }
 
 } // namespace afx_detail

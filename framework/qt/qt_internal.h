@@ -19,12 +19,16 @@
 class WindowTimer;
 
 /// The Qt dialog behind a CDialog: routes keys, the close box, the system menu and painting into
-/// the window's messages.
+/// the window's messages. It watches the keys of its controls too (see eventFilter).
 class DialogWidget : public QDialog {
 public:
     DialogWidget(WndImpl* impl, QWidget* parent) : QDialog(parent), m_impl(impl) {}
     void accept() override;
     void reject() override;
+    /// Alt+Space is the window's key, not the focused control's: it opens the system menu from
+    /// whichever control has the focus (a button would take it for a click, an edit field would
+    /// swallow it). Installed on every control of the dialog.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,7 +68,16 @@ struct WndImpl {
 };
 
 namespace afx_detail {
-/// The font a template names, mapped to an installed metric-compatible one, at 96 dpi.
+/// The file of the template face "MS Sans Serif" (Debian package fonts-wine).
+inline constexpr const char* kDialogFaceFile = "/usr/share/wine/fonts/ms_sans_serif.ttf";
+/// Adds the "MS Sans Serif" face in `path` to the application's fonts and makes it the face of
+/// the templates' dialog fonts; TRUE when it did. Otherwise the dialogs use DejaVu Sans Condensed
+/// (same base units, wider glyphs) and one line on stderr says so.
+bool LoadDialogFace(const char* path);
+/// LoadDialogFace(kDialogFaceFile) the first time it is called; nothing after that.
+void LoadDialogFaceOnce();
+/// The font a template names at 96 dpi: the dialog face for "MS Sans Serif" and its kin (loaded
+/// on first use), DejaVu Sans for "System", else the family named.
 QFont DialogFont(const char* name, int pointSize);
 /// Dialog base units (average character width, height) of `font`.
 QSize BaseUnits(const QFont& font);

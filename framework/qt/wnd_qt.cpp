@@ -87,6 +87,7 @@ BOOL CWnd::DestroyWindow() {
     if (!m_pImpl) return FALSE;
     WndImpl* impl = m_pImpl;
     Detach();
+    ForgetMainWindow();
     impl->KillTimers();
     delete impl->widget.data();
     delete impl;

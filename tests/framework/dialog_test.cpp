@@ -53,7 +53,7 @@ public:
 TEST(Dialog, BuildsTheTemplateInPixelsFromDialogUnitsWithTheMappedFontAndIcons) {
     CTestDlg dlg;
     int result = RunModal(dlg, [&](QWidget* w) {
-        EXPECT_EQ(QFontInfo(Edit(dlg, IDC_NAME)->font()).family().toStdString(), "DejaVu Sans Condensed");
+        EXPECT_EQ(QFontInfo(Edit(dlg, IDC_NAME)->font()).family().toStdString(), "MS Sans Serif");
         EXPECT_EQ(w->size(), QSize(359, 323)); // 239x199 DLU at 6x13 base units
         EXPECT_EQ(AfxQtControl(&dlg, IDOK)->geometry(), QRect(273, 11, 75, 23));       // 182,7,50,14 DLU
         EXPECT_EQ(AfxQtControl(&dlg, IDC_NUMBER)->geometry(), QRect(113, 11, 60, 23)); // 75,7,40,14 DLU

@@ -2,7 +2,9 @@
 
 #include <afxwin.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QTest>
 
 #include <qt/qt_access.h>
@@ -40,6 +42,17 @@ BoxCloser::BoxCloser(int holdMs) {
             seen.push_back((box->windowTitle() + ": " + box->text()).toStdString());
         }
         if (since.elapsed() >= holdMs) QTest::keyClick(box, Qt::Key_Return);
+    });
+    poll.start(kPollMs);
+}
+
+MenuChooser::MenuChooser(Qt::Key key) {
+    QObject::connect(&poll, &QTimer::timeout, [this, key] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || opened) return;
+        opened = true;
+        for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QString("-") : a->text());
+        QTest::keyClick(menu, key);
     });
     poll.start(kPollMs);
 }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -28,4 +29,14 @@ struct BoxCloser {
     QTimer poll;
     QElapsedTimer since;
     QPointer<QMessageBox> current;
+};
+
+/// While alive, answers the first popup menu that opens by pressing `key` in it, after recording its
+/// items in `texts` ("-" for a separator). Polls, so it also finds a menu that a key event opens
+/// from inside QTest's own event processing. Menus run inside RunModal, whose time limit closes one.
+struct MenuChooser {
+    explicit MenuChooser(Qt::Key key);
+    QStringList texts;
+    bool opened = false;
+    QTimer poll;
 };

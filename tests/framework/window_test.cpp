@@ -2,9 +2,7 @@
 #include "helpers.h"
 #include "test_dialog.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QTest>
 #include <QWindow>
 
@@ -20,20 +18,40 @@ TEST(SystemMenu, TheChosenItemArrivesAsSysCommand) {
     for (bool rightClick : {false, true}) {
         SCOPED_TRACE(rightClick ? "right-click, Close" : "Alt+Space, About");
         CTestDlg dlg;
-        QStringList texts;
+        MenuChooser chooser(rightClick ? Qt::Key_C : Qt::Key_A);
         int result = RunModal(dlg, [&](QWidget* w) {
-            QTimer::singleShot(0, [&] { // the popup runs its own loop: choose from there
-                if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; })) return;
-                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QString("-") : a->text());
-                QTest::keyClick(menu, rightClick ? Qt::Key_C : Qt::Key_A);
-            });
             if (rightClick) QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, QPoint(150, 250));
             if (!rightClick) QTest::keyClick(w, Qt::Key_Space, Qt::AltModifier);
         });
-        EXPECT_EQ(texts, QStringList({"&Close", "-", "&About Test..."}));
+        EXPECT_EQ(chooser.texts, QStringList({"&Close", "-", "&About Test..."}));
         EXPECT_EQ(result, rightClick ? IDCANCEL : static_cast<int>(IDM_TEST_ABOUT));
         EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{rightClick ? UINT{SC_CLOSE} : UINT{IDM_TEST_ABOUT}});
+    }
+}
+
+// Alt+Space belongs to the window whichever control has the focus: the OK button (the first tab
+// stop) is not clicked, a radio button is not checked, an edit field gets no space; the menu opens
+// and its About item ends the dialog.
+TEST(SystemMenu, AltSpaceOpensItFromTheFocusedControl) {
+    for (int focus : {int{IDOK}, int{IDC_NAME}, int{IDC_ONE}}) {
+        SCOPED_TRACE(testing::Message() << "focus on control " << focus);
+        CTestDlg dlg;
+        MenuChooser chooser(Qt::Key_A);
+        CString name;
+        UINT checked = BST_CHECKED;
+        int result = RunModal(dlg, [&](QWidget* w) {
+            AfxQtControl(&dlg, focus)->setFocus();
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, focus); }));
+            QTest::keyClick(w->windowHandle(), Qt::Key_Space, Qt::AltModifier); // to the focused control
+            dlg.GetDlgItemText(IDC_NAME, name);
+            checked = dlg.IsDlgButtonChecked(IDC_ONE);
+        });
+        EXPECT_TRUE(chooser.opened);
+        EXPECT_EQ(result, static_cast<int>(IDM_TEST_ABOUT));
+        EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{IDM_TEST_ABOUT});
+        EXPECT_EQ(name, "start") << "no space typed into the field";
+        EXPECT_EQ(checked, UINT{BST_UNCHECKED}) << "the radio button was not checked";
     }
 }
 
@@ -75,4 +93,67 @@ TEST(App, WinMainCallsInitInstanceOnceAndEndsWhenItReturnsFalse) {
         EXPECT_EQ(app.inits, 1);
     }
     EXPECT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
+}
+
+// A main window whose template is missing (its resource file was not linked in) fails the program
+// visibly: one line on stderr names the template, and the exit code is 1 although ExitInstance says 0.
+TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
+    struct DialogApp : CWinApp {
+        bool missing = false;
+        INT_PTR result = 0;
+        BOOL InitInstance() override {
+            CTestDlg found;
+            found.onInit = [](CTestDlg& d) { d.EndDialog(IDOK); };
+            CDialog lost(4711);
+            CDialog& dlg = missing ? lost : found;
+            m_pMainWnd = &dlg;
+            result = dlg.DoModal();
+            return FALSE;
+        }
+    };
+    const char* line =
+        "test_framework: dialog template 4711 is not registered (its resource file was not linked in)\n";
+    for (bool missing : {true, false}) {
+        SCOPED_TRACE(missing ? "missing" : "registered");
+        DialogApp app;
+        app.missing = missing;
+        char name[] = "korvane";
+        char* argv[] = {name, nullptr};
+        testing::internal::CaptureStderr();
+        int code = AfxWinMain(1, argv);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, missing ? 1 : 0);
+        EXPECT_EQ(app.result, missing ? -1 : IDOK);
+        EXPECT_EQ(said.find(line) != std::string::npos, missing) << said;
+    }
+}
+
+// The main window is forgotten when its window is destroyed and when its object dies (another
+// window's end leaves it alone), so a box shown afterwards, owned by no window, reads no dead object.
+TEST(App, TheMainWindowIsForgottenWithItsWindowAndWithItsObject) {
+    CWinApp* app = AfxGetApp();
+    {
+        CTestDlg main;
+        app->m_pMainWnd = &main;
+        CTestDlg other;
+        RunModal(other, [&](QWidget*) { other.EndDialog(IDOK); });
+        EXPECT_EQ(app->m_pMainWnd, &main) << "another window ended";
+        CWnd* during = nullptr;
+        RunModal(main, [&](QWidget*) {
+            during = app->m_pMainWnd;
+            main.EndDialog(IDOK);
+        });
+        EXPECT_EQ(during, &main);
+        EXPECT_EQ(app->m_pMainWnd, nullptr) << "the modal run destroyed its window";
+        app->m_pMainWnd = &main; // now an object without a window
+    }
+    EXPECT_EQ(app->m_pMainWnd, nullptr) << "the object died";
+    BoxCloser boxes;
+    QObject scope; // time limit: a box that Return leaves open is closed
+    QTimer::singleShot(3000, &scope, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->done(QMessageBox::Ok);
+    });
+    EXPECT_EQ(AfxMessageBox("After the main window", MB_OK), IDOK);
+    EXPECT_EQ(boxes.seen, std::vector<std::string>{"test_framework: After the main window"});
 }
