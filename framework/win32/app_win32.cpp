@@ -22,13 +22,16 @@ int AfxWinMain(int argc, char** argv) {
     }
     app->SetExeName(name);
     AfxInitPlatform();
-    if (!app->InitInstance()) return app->ExitInstance();
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        HWND dialog = GetActiveWindow();
-        if (dialog && IsDialogMessageA(dialog, &msg)) continue; // keys of a modeless dialog
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    app->m_bMainWndFailed = FALSE;
+    if (app->InitInstance()) {
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            HWND dialog = GetActiveWindow();
+            if (dialog && IsDialogMessageA(dialog, &msg)) continue; // keys of a modeless dialog
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
     }
-    return app->ExitInstance();
+    int code = app->ExitInstance();
+    return code == 0 && app->m_bMainWndFailed ? 1 : code; // a missing main dialog is no success
 }

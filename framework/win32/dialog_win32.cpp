@@ -103,7 +103,7 @@ void SyncSystemMenu(WndImpl* impl) {
 BOOL CDialog::BuildAndInit() {
     if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
     if (!m_pTemplate) {
-        std::fprintf(stderr, "dialog template %u is not registered (AfxRegisterResources)\n", m_nTemplateId);
+        ReportMissingTemplate();
         return FALSE;
     }
     DestroyWindow();
@@ -129,7 +129,7 @@ INT_PTR CDialog::DoModal() {
     }
     if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
     if (!m_pTemplate) {
-        std::fprintf(stderr, "dialog template %u is not registered (AfxRegisterResources)\n", m_nTemplateId);
+        ReportMissingTemplate();
         return -1;
     }
     m_bInModal = true;

@@ -53,6 +53,7 @@ BOOL CWnd::DestroyWindow() {
     if (!m_pImpl) return FALSE;
     WndImpl* impl = m_pImpl;
     Detach();
+    ForgetMainWindow();
     if (impl->hwnd) ::DestroyWindow(impl->hwnd); // its timers go with it
     delete impl;
     return TRUE;

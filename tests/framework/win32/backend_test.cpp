@@ -158,6 +158,17 @@ TEST(Win32Dialog, CloseFromTheSystemMenuEndsWithCancel) {
     EXPECT_EQ(dlg.sysCommands[0] & 0xFFF0, UINT{SC_CLOSE});
 }
 
+TEST(Win32Dialog, AMissingTemplateRefusesTheRunAndMarksTheMainWindowFailed) {
+    CDialog missing(4242);
+    AfxGetApp()->m_pMainWnd = &missing;
+    AfxGetApp()->m_bMainWndFailed = FALSE;
+    EXPECT_EQ(missing.DoModal(), -1);
+    EXPECT_FALSE(missing.Create());
+    EXPECT_TRUE(AfxGetApp()->m_bMainWndFailed);
+    AfxGetApp()->m_pMainWnd = nullptr;
+    AfxGetApp()->m_bMainWndFailed = FALSE;
+}
+
 // GDI rules: the line leaves out its end point; opaque text fills its band.
 TEST(Win32Dialog, PaintingDrawsWithTheRealGdi) {
     CTestDlg dlg;
