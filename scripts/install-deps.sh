@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and the demo need, when any is missing.
 # With --bench also those that only `make bench` needs (the serial libraries it compares against).
+# `install-deps.sh windows` installs what the Windows build adds (mingw-w64 and Wine, about 1.3 GB),
+# so the Linux targets never pull it.
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +13,12 @@ PACKAGES=(
 )
 BENCH_PACKAGES=(python3 python3-serial libserialport-dev util-linux)
 if [ "${1:-}" = "--bench" ]; then PACKAGES+=("${BENCH_PACKAGES[@]}"); fi
+# fonts-wine (only recommended by Wine) has the dialogs' "MS Sans Serif"; xvfb, xdotool and
+# imagemagick drive the program on a virtual display and make its icon.
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb xdotool imagemagick
+)
+[ "${1:-}" = "windows" ] && PACKAGES=("${WINDOWS_PACKAGES[@]}")
 
 missing=()
 for p in "${PACKAGES[@]}"; do
