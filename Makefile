@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo package soak bench fuzz fuzz-replay windows format clean
+.PHONY: all deps configure build test demo package soak bench fuzz fuzz-replay windows valgrind format clean
 
 all: build
 
@@ -85,6 +85,10 @@ windows: configure
 	@cmake -S . -B $(WINDOWS_BUILD) -G $(GENERATOR) $(WINDOWS_CMAKE_ARGS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD)
 	@scripts/with-xvfb.sh scripts/windows-test.sh $(WINDOWS_BUILD)
+
+# The library, CLI and program tests under Valgrind memcheck (not in CI; see scripts/valgrind.sh).
+valgrind: build
+	@scripts/valgrind.sh $(BUILD)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -9,7 +9,7 @@ PACKAGES=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev make
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-wine
-  libcli11-dev dpkg-dev file xvfb xdotool imagemagick
+  libcli11-dev dpkg-dev file xvfb xdotool imagemagick valgrind
 )
 BENCH_PACKAGES=(python3 python3-serial libserialport-dev util-linux)
 if [ "${1:-}" = "--bench" ]; then PACKAGES+=("${BENCH_PACKAGES[@]}"); fi
