@@ -337,7 +337,7 @@ def bulk_round_times(settings, contender, rounds):
 def measure_bulk(settings, results):
     """1 MiB each way over a pty per round; the contenders take turns, so load drifts evenly."""
     contenders = ["raw", "CommLink", "CommLink, program's queues", "pySerial", "libserialport"]
-    sets, rounds = (1, 1) if settings.quick else (5, 5)
+    sets, rounds = (1, 1) if settings.quick else (10, 10)
     times = {c: [] for c in contenders}
     cpu = {c: [] for c in contenders}
     for _ in range(sets):
