@@ -11,7 +11,7 @@ else
   CMAKE_ARGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build test demo package soak bench fuzz fuzz-replay format clean
+.PHONY: all deps configure build test demo package soak bench fuzz fuzz-replay windows valgrind format clean
 
 all: build
 
@@ -73,8 +73,25 @@ fuzz: deps
 fuzz-replay: fuzz
 	@cd $(FUZZ_BUILD) && ctest --output-on-failure -R '^fuzz\.'
 
+# Windows: cross-built with mingw-w64 into build-windows/, tested under Wine against the board
+# emulator of the Linux build ($(BUILD)/bin/korvane-board).
+WINDOWS_BUILD ?= build-windows
+WINDOWS_CMAKE_ARGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+                     -DKORVANE_BOARD=$(CURDIR)/$(BUILD)/bin/korvane-board
+
+windows: configure
+	@scripts/install-deps.sh windows
+	@cmake --build $(BUILD) --target korvane-board
+	@cmake -S . -B $(WINDOWS_BUILD) -G $(GENERATOR) $(WINDOWS_CMAKE_ARGS) >/dev/null
+	@cmake --build $(WINDOWS_BUILD)
+	@scripts/with-xvfb.sh scripts/windows-test.sh $(WINDOWS_BUILD)
+
+# The library, CLI and program tests under Valgrind memcheck (not in CI; see scripts/valgrind.sh).
+valgrind: build
+	@scripts/valgrind.sh $(BUILD)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf build build-asan build-fuzz
+	@rm -rf build build-asan build-fuzz build-windows

@@ -1,7 +1,7 @@
 // CommPort's shared parts: the abstract operations, the tables every port shares, the allocator.
 #include "COMLINK.h"
 
-#include <windows.h>
+#include "LibraryServices.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -77,7 +77,7 @@ void PureVirtualError(const char* path, int line) {
     int length = std::snprintf(nullptr, 0, format, path, line);
     std::string message(length > 0 ? static_cast<size_t>(length) : 0, '\0');
     std::snprintf(message.data(), message.size() + 1, format, path, line);
-    MessageBoxA(GetFocus(), message.c_str(), "Library Error", MB_OK);
+    Services().ShowError(message.c_str(), "Library Error");
     std::exit(1);
 }
 

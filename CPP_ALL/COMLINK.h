@@ -135,8 +135,9 @@ typedef void (*DumpLineCallback)(const char* line);
 void* MemAllocZeroed(size_t count);
 /// Releases a block from MemAllocZeroed; null does nothing.
 void MemFree(void* block);
-/// Shows "Pure Virtual function called @<path>,<line>" in a "Library Error" message box, then
-/// ends the process with exit code 1 through the normal exit (exit handlers run).
+/// Shows "Pure Virtual function called @<path>,<line>" in a "Library Error" message box (through
+/// LibraryServices::ShowError), then ends the process with exit code 1 through the normal exit
+/// (exit handlers run).
 [[noreturn]] void PureVirtualError(const char* path, int line);
 
 // ---------------------------------------------------------------------------------------------

@@ -1,9 +1,8 @@
 // CommLink: every wait of the library is a polling loop here, with Idle between attempts.
 #include "CommLink.h"
 
+#include "LibraryServices.h"
 #include "PortSettings.h"
-
-#include <windows.h>
 
 #include <new>
 
@@ -44,10 +43,10 @@ CommLink::~CommLink() {
 
 int CommLink::GetByte(int timeoutMs) {
     if (!m_port) return COMM_FAILED;
-    const TickDeadline deadline = TickDeadline::After(GetTickCount(), timeoutMs);
+    const TickDeadline deadline = TickDeadline::After(Services().TickCount(), timeoutMs);
     int result = m_port->ReadByte();
     while (result < 0) {
-        if (deadline.ReachedAt(GetTickCount())) return COMM_NO_DATA;
+        if (deadline.ReachedAt(Services().TickCount())) return COMM_NO_DATA;
         int idle = m_port->Idle();
         if (idle < 0) return idle;
         result = m_port->ReadByte();
@@ -59,8 +58,8 @@ int CommLink::PutByte(int byte) {
     if (!m_port) return COMM_FAILED;
     int result = m_port->WriteByte(static_cast<uint8_t>(byte & 0xFF));
     if (m_pacingMs == 0) return result;
-    const TickDeadline end = TickDeadline::After(GetTickCount(), m_pacingMs);
-    while (!end.ReachedAt(GetTickCount())) {
+    const TickDeadline end = TickDeadline::After(Services().TickCount(), m_pacingMs);
+    while (!end.ReachedAt(Services().TickCount())) {
         result = m_port->Idle();
         if (result < 0) break;
     }
@@ -81,10 +80,10 @@ int CommLink::Receive(void* buffer, int count, int timeoutMs) {
     if (!m_port) return COMM_FAILED;
     auto* bytes = static_cast<uint8_t*>(buffer);
     const uint32_t wanted = count > 0 ? static_cast<uint32_t>(count) : 0u;
-    const TickDeadline deadline = TickDeadline::After(GetTickCount(), timeoutMs);
+    const TickDeadline deadline = TickDeadline::After(Services().TickCount(), timeoutMs);
     uint32_t total = ReadInto(m_port, bytes, wanted);
     while (total < wanted) {
-        if (deadline.ReachedAt(GetTickCount())) break;
+        if (deadline.ReachedAt(Services().TickCount())) break;
         int idle = m_port->Idle();
         if (idle < 0) return idle;
         total += ReadInto(m_port, bytes + total, wanted - total);

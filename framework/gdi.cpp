@@ -10,26 +10,7 @@ CPen& StockBlackPen() {
     return pen;
 }
 
-// One table of the metrics the framework knows.
-struct Metric {
-    int index;
-    int value;
-};
-constexpr Metric kMetrics[] = {
-    {SM_CXICON, 32},
-    {SM_CYICON, 32},
-    {SM_CXSMICON, 16},
-    {SM_CYSMICON, 16},
-};
-
 } // namespace
-
-int GetSystemMetrics(int index) {
-    for (const Metric& m : kMetrics) {
-        if (m.index == index) return m.value;
-    }
-    return 0;
-}
 
 void CRect::NormalizeRect() {
     if (left > right) std::swap(left, right);

@@ -1,7 +1,9 @@
 // The private INI profile: one file of "[section]" lines and "key=value" lines, read and written
 // with the Windows private-profile rules. Sections and keys match case-insensitively, the first
 // match wins, values are trimmed. Writing keeps every other line as it was (comments, other keys
-// and sections, CRLF or LF endings) and replaces the file atomically.
+// and sections, CRLF or LF endings) and replaces the file atomically. On Windows, ReadInt, WriteInt
+// and PathFor are the system's private-profile functions on %APPDATA%\<name>.INI instead (reading
+// falls back to the Windows folder's <name>.INI of earlier installations; see profile_windows.cpp).
 #pragma once
 
 #include <string>
@@ -28,7 +30,8 @@ bool GetValue(const std::string& text, const char* section, const char* key, std
 /// TRUE and `*value` set when `text` is a 32-bit decimal integer with an optional sign (pure).
 bool ParseValue(const std::string& text, int* value);
 
-/// `$XDG_CONFIG_HOME/<name>.INI` (see win32posix::ConfigHomeDirectory); empty when there is no home.
+/// `$XDG_CONFIG_HOME/<name>.INI` (see win32posix::ConfigHomeDirectory), on Windows
+/// `%APPDATA%\<name>.INI`; empty when there is no such folder.
 std::string PathFor(const std::string& name);
 
 } // namespace profile

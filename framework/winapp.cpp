@@ -2,18 +2,9 @@
 
 #include "profile.h"
 
-#include <climits>
-#include <unistd.h>
-
 namespace {
 
 CWinApp* g_pApp = nullptr;
-
-std::string BaseWithoutExtension(const std::string& path) {
-    std::string base = path.substr(path.rfind('/') + 1);
-    size_t dot = base.rfind('.');
-    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
-}
 
 } // namespace
 
@@ -44,10 +35,3 @@ CWinApp* AfxGetApp() {
 }
 
 void AfxEnableControlContainer(void*) {}
-
-std::string AfxExecutableName(const char* argv0) {
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) return BaseWithoutExtension(std::string(exe, static_cast<size_t>(n)));
-    return argv0 ? BaseWithoutExtension(argv0) : std::string();
-}

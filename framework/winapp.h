@@ -29,7 +29,7 @@ public:
     BOOL m_bMainWndFailed = FALSE;
     /// Executable name without folder and extension, e.g. "korvane".
     std::string m_strExeName;
-    /// Profile file: `$XDG_CONFIG_HOME/<m_strExeName>.INI`.
+    /// Profile file: `$XDG_CONFIG_HOME/<m_strExeName>.INI` (Windows: `%APPDATA%\<m_strExeName>.INI`).
     std::string m_strProfileName;
 
     /// Runs once at start-up; FALSE ends the program (the usual case for a dialog program).
@@ -65,8 +65,9 @@ void AfxEnableControlContainer(void* manager = nullptr);
 /// display, or when the main window's dialog template was missing (m_bMainWndFailed).
 int AfxWinMain(int argc, char** argv);
 /// Prepares the window system for the framework (message-box handler behind MessageBoxA, focus
-/// source, no quitting when the last window closes). AfxWinMain calls it; a test that makes its
-/// own QApplication calls it once after that.
+/// source, no quitting when the last window closes; on Windows the common controls). AfxWinMain
+/// calls it; a test that makes its own QApplication calls it once after that.
 void AfxInitPlatform();
-/// Executable name without folder and extension: from /proc/self/exe, else from `argv0`.
+/// Executable name without folder and extension: from /proc/self/exe (Windows: the module file
+/// name), else from `argv0`.
 std::string AfxExecutableName(const char* argv0);

@@ -68,7 +68,9 @@ public:
     HICON GetIcon(BOOL bigIcon) const;
     /// The system menu ("Close" and what the program appended), null when the window has none.
     /// `revert` TRUE restores the original menu and returns null. Alt+Space and a right-click on the
-    /// window's background open it; a choice arrives as WM_SYSCOMMAND with the item's id.
+    /// window's background (Qt) or its title bar (Windows, where it is the system's own menu and
+    /// shows what was appended by the end of OnInitDialog) open it; a choice arrives as
+    /// WM_SYSCOMMAND with the item's id.
     CMenu* GetSystemMenu(BOOL revert);
     /// Sets the caption.
     void SetWindowText(const char* text);

@@ -1,5 +1,6 @@
 // The port interface's shared parts: snapshot layout, parity table, allocator, abstract operations.
 #include "COMLINK.h"
+#include "LibraryServices.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,13 @@ TEST(MemAllocZeroed, OddSizesComeBackZeroed) {
 // A port class that implements nothing: every abstract operation ends the process.
 class EmptyPort : public CommPort {};
 
+// Shows a fatal error as one line on standard error, where the death test reads it.
+struct ErrorToStderr : LibraryServices {
+    void ShowError(const char* text, const char* caption) override {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+    }
+};
+
 void AnnounceExit() {
     std::fputs("exit handlers ran\n", stderr);
 }
@@ -79,6 +87,8 @@ TEST(CommPortDeathTest, AbstractOperationsShowTheLibraryErrorAndExitWithOne) {
         EXPECT_EXIT(
             {
                 std::atexit(AnnounceExit);
+                static ErrorToStderr toStderr;
+                SetLibraryServices(&toStderr);
                 EmptyPort port;
                 row.call(port);
             },

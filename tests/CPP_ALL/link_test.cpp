@@ -1,9 +1,8 @@
 // CommLink over a scripted port with a substituted tick source: construction, waits, the open check.
 #include "CommLink.h"
+#include "LibraryServices.h"
 #include "PortSettings.h"
 #include "scripted_port.h"
-
-#include <win32_posix.h>
 
 #include <gtest/gtest.h>
 
@@ -17,23 +16,28 @@ using Calls = std::vector<std::string>;
 
 uint32_t g_tick = 0;
 int g_tickReads = 0;
-DWORD FakeTick() {
-    ++g_tickReads;
-    return g_tick;
-}
+
+// A clock that stands still until a test moves it.
+struct FakeClock : LibraryServices {
+    DWORD TickCount() override {
+        ++g_tickReads;
+        return g_tick;
+    }
+};
 
 // Every test runs on a fake clock that moves 1 ms per Idle step of the port.
 class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_tick = 1000;
-        previous_ = win32posix::SetTickSource(FakeTick);
+        previous_ = SetLibraryServices(&clock_);
         port.onIdle = [](int) { ++g_tick; };
     }
-    void TearDown() override { win32posix::SetTickSource(previous_); }
+    void TearDown() override { SetLibraryServices(previous_); }
 
     ScriptedPort port;
-    win32posix::TickSource previous_ = nullptr;
+    FakeClock clock_;
+    LibraryServices* previous_ = nullptr;
 };
 
 TEST_F(LinkTest, ConstructionSavesThenSetsAndDestructionRestoresInReverse) {

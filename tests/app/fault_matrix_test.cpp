@@ -53,7 +53,7 @@ protected:
         std::string profileBefore = ProfileText();
         std::unique_ptr<Board> board;
         if (row.board != "-") board = std::make_unique<Board>(row.board);
-        CTickingDlg dlg;
+        CCountingDlg dlg;
         ProgramRun run;
         int dialogs = 0;
         run.onModal = [&](const Modal& m) {
@@ -79,17 +79,6 @@ protected:
         EXPECT_EQ(ProfileText(), row.profile == kUnchanged ? profileBefore : row.profile);
         TearDown();
     }
-
-    class CTickingDlg : public CKorvaneDlg {
-    public:
-        int ticks = 0;
-
-    protected:
-        void OnTimer(UINT_PTR id) override {
-            ++ticks;
-            CKorvaneDlg::OnTimer(id);
-        }
-    };
 };
 
 std::vector<std::string> Failing(const std::string& box, int rounds = 1) {

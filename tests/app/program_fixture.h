@@ -46,6 +46,18 @@ struct ProgramRun {
     int Run(CKorvaneDlg& dlg, int limitMs = 8000);
 };
 
+/// The main dialog, counting its ticks.
+class CCountingDlg : public CKorvaneDlg {
+public:
+    int ticks = 0;
+
+protected:
+    void OnTimer(UINT_PTR id) override {
+        ++ticks;
+        CKorvaneDlg::OnTimer(id);
+    }
+};
+
 /// Result of Run when the time limit ended it.
 inline constexpr int kTimedOut = -99;
 

@@ -16,18 +16,6 @@ using namespace apptest;
 
 namespace {
 
-// The main dialog, counting its ticks.
-class CCountingDlg : public CKorvaneDlg {
-public:
-    int ticks = 0;
-
-protected:
-    void OnTimer(UINT_PTR id) override {
-        ++ticks;
-        CKorvaneDlg::OnTimer(id);
-    }
-};
-
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {

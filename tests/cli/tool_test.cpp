@@ -32,6 +32,14 @@ TEST(Usage, ErrorsExit64WithOneLineAndHelpAndVersionAnswerEverywhere) {
     } rows[] = {
         {{}, 64, "", "korvane-cli: A subcommand is required (see korvane-cli --help)\n"},
         {{"bogus"}, 64, "", "korvane-cli: unknown command \"bogus\" (see korvane-cli --help)\n"},
+        {{"f\n", "e"},
+         64,
+         "",
+         "korvane-cli: unknown command \"f \" (see korvane-cli --help)\n"}, // still one line
+        {{"probe", "3\x1b"},
+         64,
+         "",
+         "korvane-cli: COM: wants 1 to 16, written 3 or COM3, not \"3?\" (see korvane-cli probe --help)\n"},
         {{"probe"}, 64, "", "korvane-cli: COM is required (see korvane-cli probe --help)\n"},
         {{"probe", "COM17"},
          64,

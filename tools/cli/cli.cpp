@@ -98,13 +98,16 @@ int ReportParse(const CLI::App& app, const CLI::ParseError& error, const char* w
         return EXIT_OK;
     }
     std::string what = error.what();
-    for (char& c : what)
-        if (c == '\n') c = ' ';
     std::string command = "korvane-cli";
     for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
     // Without a command CLI11 only says that one is required, also when a word was given.
     if (command == "korvane-cli" && word && *word != '-')
         what = "unknown command \"" + std::string(word) + "\"";
+    // One line whatever the words held: line breaks become spaces, other control characters '?'.
+    for (char& c : what) {
+        if (c == '\n' || c == '\r') c = ' ';
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
     std::fprintf(err, "korvane-cli: %s (see %s --help)\n", what.c_str(), command.c_str());
     return EXIT_USAGE;
 }

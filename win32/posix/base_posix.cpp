@@ -10,7 +10,6 @@ namespace {
 
 win32posix::MessageBoxHandler g_messageBoxHandler = nullptr;
 win32posix::FocusSource g_focusSource = nullptr;
-win32posix::TickSource g_tickSource = nullptr;
 
 // Largest buffer wsprintfA writes into, terminator included (the Windows limit).
 constexpr size_t kWsprintfLimit = 1024;
@@ -31,24 +30,14 @@ FocusSource SetFocusSource(FocusSource source) {
     return previous;
 }
 
-TickSource SetTickSource(TickSource source) {
-    TickSource previous = g_tickSource;
-    g_tickSource = source;
-    return previous;
-}
+} // namespace win32posix
 
-DWORD MonotonicTickCount() {
+DWORD GetTickCount(void) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // Truncation to 32 bits is the point: the count wraps like the Windows one.
     uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<DWORD>(ms);
-}
-
-} // namespace win32posix
-
-DWORD GetTickCount(void) {
-    return g_tickSource ? g_tickSource() : win32posix::MonotonicTickCount();
 }
 
 void Sleep(DWORD ms) {

@@ -1,6 +1,6 @@
 // POSIX-only services of the Windows API stand-in: what Windows provides by itself and POSIX code
-// must plug in (the message box of the window layer, the focus window) and what tests replace
-// (the tick source). Nothing here exists on Windows; only POSIX-side code includes this header.
+// must plug in (the message box of the window layer, the focus window) and where the COM links
+// live. Nothing here exists on Windows; only POSIX-side code includes this header.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +13,6 @@ namespace win32posix {
 using MessageBoxHandler = int (*)(HWND owner, const char* text, const char* caption, UINT type);
 /// Returns the window with the keyboard focus, or null.
 using FocusSource = HWND (*)();
-/// Returns the millisecond tick count (see GetTickCount).
-using TickSource = DWORD (*)();
 
 /// Installs the handler behind MessageBoxA; null restores the default (print to stderr, IDOK).
 /// Returns the previous handler (null when the default was in place).
@@ -22,13 +20,6 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 /// Installs the source behind GetFocus; null restores the default (no focus window).
 FocusSource SetFocusSource(FocusSource source);
-
-/// Installs the source behind GetTickCount; null restores the monotonic clock. Tests use it to put
-/// the count anywhere, the 2^32 wrap included. Returns the previous source.
-TickSource SetTickSource(TickSource source);
-
-/// Tick count of the monotonic clock, ignoring any substituted source.
-DWORD MonotonicTickCount();
 
 /// The user's configuration directory: $XDG_CONFIG_HOME when it is an absolute path (the XDG rules
 /// ignore a relative one), else ~/.config ($HOME, or the password entry when HOME is unset); empty

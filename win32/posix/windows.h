@@ -2,7 +2,7 @@
 //
 // On Windows the real <windows.h> is used instead (CMake chooses the include directory), so this
 // header declares only real Windows names, types and constants, with their real values. Services
-// that exist only on the POSIX side (replacing the tick source or the message box) are in
+// that exist only on the POSIX side (installing the message box of the window layer) are in
 // win32_posix.h.
 #pragma once
 

@@ -1,5 +1,6 @@
-// WinCommPort over a real pseudo-terminal, opened through the COM-number device directory, and its
-// refusals to open: bad devices behind the COM name, no permission, bad indices.
+// WinCommPort over a real pseudo-terminal whose other end the test holds, opened through the
+// COM-number device directory, and its refusals to open: bad devices behind the COM name, a
+// device held by another process, no permission, bad indices.
 #include "WinCommPort.h"
 #include "pty_posix.h"
 #include "termios2_posix.h"
@@ -62,7 +63,9 @@ protected:
     int m_master = -1;
 };
 
-TEST_F(WinCommPortPty, OpensConfiguresReadsWritesAndPurgesThroughTheComMapping) {
+// Reading with nothing queued, purging and the board's replies are shown against korvane-board
+// in wincommport_board_test.cpp, on Windows too; this is what only the pty's own end can see.
+TEST_F(WinCommPortPty, OpensConfiguresReadsAndWritesThroughTheComMapping) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     ASSERT_EQ(port.PeekError(), 0);
     ASSERT_EQ(port.SetSettings(128000, 'N', 8, 1), 0);
@@ -71,9 +74,6 @@ TEST_F(WinCommPortPty, OpensConfiguresReadsWritesAndPurgesThroughTheComMapping) 
     EXPECT_EQ(speed, 128000u);
 
     char buffer[8];
-    EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u) << "nothing queued";
-    EXPECT_EQ(port.ReadByte(), COMM_NO_DATA);
-    EXPECT_EQ(port.PeekError(), 0);
     EXPECT_EQ(port.WriteString("ping"), 4);
     EXPECT_EQ(MasterRead(), "ping");
     ASSERT_EQ(write(m_master, "pong", 4), 4);
