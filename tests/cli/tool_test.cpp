@@ -2,7 +2,7 @@
 // private configuration directory, and the serial devices of a made-up sysfs.
 #include "args.h"
 #include "cli_process.h"
-#include "ports.h"
+#include "ports_posix.h"
 
 #include <filesystem>
 #include <fstream>

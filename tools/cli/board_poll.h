@@ -1,9 +1,10 @@
 // korvane-cli poll: connect as the program does, then run the program's discard and exchange once
 // per 100 ms tick and write a row for every valid reply.
 //
-// Ticks follow the monotonic clock (a timerfd): a late tick does not shift the ones after it, and
-// ticks missed while the process was held up are skipped, not run in a burst. SIGINT and SIGTERM end
-// the poll at the next tick boundary; the port is closed and the exit status is 0 either way.
+// Ticks follow a monotonic clock (poll_clock.h): a late tick does not shift the ones after it, and
+// ticks missed while the process was held up are skipped, not run in a burst. A stop request (SIGINT
+// or SIGTERM; on Windows Ctrl+C, Ctrl+Break or closing the console) ends the poll at the next tick
+// boundary; the port is closed and the exit status is 0 either way.
 #pragma once
 
 #include "args.h"

@@ -128,16 +128,13 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     AddPollOptions(poll, &request);
     CLI::App* dump = AddCommand(app, "dump", "open the port as the program does; print its six state lines",
                                 &request, true);
-    CLI::App* ports =
-        AddCommand(app, "ports", "where COM1..COM16 lead; the serial devices present", &request, false);
-    CLI::App* map =
-        AddCommand(app, "map", "make COM lead to a device (a link in the device directory)", &request, true);
-    map->add_option("PATH", request.target, "the device, best a /dev/serial/by-id name")
+    CLI::App* ports = AddCommand(app, "ports", kPortsAbout, &request, false);
+    CLI::App* map = AddCommand(app, "map", kLinkHelp.map, &request, true);
+    map->add_option("PATH", request.target, kLinkHelp.path)
         ->required()
         ->check(
             CLI::Validator([](std::string& path) { return path.empty() ? "PATH is empty" : ""; }, "", ""));
-    CLI::App* unmap =
-        AddCommand(app, "unmap", "remove the link of COM; it opens /dev/ttyS<n-1> again", &request, true);
+    CLI::App* unmap = AddCommand(app, "unmap", kLinkHelp.unmap, &request, true);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -149,7 +146,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     if (dump->parsed()) return DumpPort(com, out, err);
     if (map->parsed()) return MapCom(com, request.target, out, err);
     if (unmap->parsed()) return UnmapCom(com, out, err);
-    if (ports->parsed()) PrintPorts(ComRoutes(), SerialDevices(), out);
+    if (ports->parsed()) return ListPorts(out, err);
     return EXIT_OK;
 }
 

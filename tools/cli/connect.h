@@ -11,9 +11,10 @@ namespace cli {
 /// explains the failure (missing, dangling link, no permission). Returns the ConnectResult.
 int ConnectOrExplain(int com, std::FILE* err);
 
-/// Why COM`com` may not have opened and what to do, as one line without a newline: its device is
-/// missing, its link dangles, the user may not open it, or (when it looks usable) another program
-/// holds it.
+/// Why COM`com` may not have opened and what to do, as one line without a newline. POSIX: its
+/// device is missing, its link dangles, the user may not open it, or (when it looks usable) another
+/// program holds it. Windows: what the system says when the port is opened once more (no such
+/// port, in use by another program, access denied, or the system's own text).
 std::string OpenFailureHint(int com);
 
 /// korvane-cli probe: "connected on COM3 at 38400 baud" on `out`, or the failure on `err`. Returns

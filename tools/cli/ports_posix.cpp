@@ -1,3 +1,5 @@
+#include "ports_posix.h"
+
 #include "ports.h"
 
 #include "args.h"
@@ -155,6 +157,13 @@ void PrintPorts(const std::vector<ComRoute>& routes, const std::vector<SerialDev
         std::fprintf(out, "%-14s %s\n", device.path.c_str(), Describe(device).c_str());
         for (const std::string& id : device.ids) std::fprintf(out, "%-14s %s\n", "", id.c_str());
     }
+}
+
+const char* const kPortsAbout = "where COM1..COM16 lead; the serial devices present";
+
+int ListPorts(std::FILE* out, std::FILE*) {
+    PrintPorts(ComRoutes(), SerialDevices(), out);
+    return EXIT_OK;
 }
 
 } // namespace cli

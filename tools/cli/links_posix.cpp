@@ -1,3 +1,4 @@
+// korvane-cli map and unmap on POSIX: symbolic links in the device directory.
 #include "links.h"
 
 #include "args.h"
@@ -35,6 +36,10 @@ std::string TemporaryLink(const std::string& target, const std::string& path) {
 }
 
 } // namespace
+
+const LinkHelp kLinkHelp{"make COM lead to a device (a link in the device directory)",
+                         "the device, best a /dev/serial/by-id name",
+                         "remove the link of COM; it opens /dev/ttyS<n-1> again"};
 
 int MapCom(int com, const std::string& target, std::FILE* out, std::FILE* err) {
     const std::string directory = win32posix::ComDeviceDirectory();
