@@ -4,6 +4,7 @@
 #include "connect.h"
 #include "links.h"
 #include "board_poll.h"
+#include "poll_clock.h"
 #include "ports.h"
 
 #include <CLI/CLI.hpp>
@@ -73,7 +74,8 @@ void AddPollOptions(CLI::App* poll, Request* request) {
                      "tilt (X, Y, buttons; the default) or dvm (seven voltages)")
         ->type_name("tilt|dvm")
         ->transform(Choice("--mode", kModes));
-    poll->add_option("--count", request->poll.count, "ticks to run; without it, until Ctrl-C or SIGTERM")
+    poll->add_option("--count", request->poll.count,
+                     std::string("ticks to run; without it, until ") + kStopRequestWords)
         ->type_name("N")
         ->check(CLI::Range(1LL, 1000000000LL).description(""));
     poll->add_option("--format", request->poll.format,
@@ -81,9 +83,13 @@ void AddPollOptions(CLI::App* poll, Request* request) {
         ->type_name("text|csv|json")
         ->transform(Choice("--format", kFormats));
     poll->footer(
-        "One exchange per 100 ms tick. t_ms: milliseconds since the first tick. A tick without a\n"
-        "valid reply writes no row (in dvm mode \"Error reading voltages.\" on standard error). Rows are\n"
-        "flushed one by one. Ctrl-C or SIGTERM ends the poll at the next tick with the port closed:\n"
+        std::string(
+            "One exchange per 100 ms tick. t_ms: milliseconds since the first tick. A tick without a\n"
+            "valid reply writes no row (in dvm mode \"Error reading voltages.\" on standard error). Rows "
+            "are\n"
+            "flushed one by one. ") +
+        kStopRequestWords +
+        " ends the poll at the next tick with the port closed:\n"
         "exit status 0.");
 }
 

@@ -17,6 +17,9 @@
 
 namespace cli {
 
+/// How the user stops a poll here, for the help: "Ctrl-C or SIGTERM" on POSIX.
+extern const char* const kStopRequestWords;
+
 /// Catches the stop requests while it lives (one at a time) and puts the previous handling back when
 /// it goes. Made before connecting, so that a request during the connection is kept too.
 class StopRequests {

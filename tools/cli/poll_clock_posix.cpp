@@ -23,6 +23,8 @@ struct sigaction s_oldPipe {};
 
 } // namespace
 
+const char* const kStopRequestWords = "Ctrl-C or SIGTERM";
+
 // SIGINT and SIGTERM set the stop flag (without SA_RESTART, so a wait for the next tick returns at
 // once); SIGPIPE is ignored so that a closed pipe shows as a failed write.
 StopRequests::StopRequests() {

@@ -45,6 +45,8 @@ int64_t SteadyMs() {
 
 } // namespace
 
+const char* const kStopRequestWords = "Ctrl+C, Ctrl+Break or closing the console window";
+
 StopRequests::StopRequests() {
     s_stopRequested = false;
     ResetEvent(StopEvent());
