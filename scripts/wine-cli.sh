@@ -4,8 +4,9 @@
 # korvane-cli.exe under Wine against korvane-board on COM<n>: probe finds the board at 38400 baud;
 # poll writes the board's readings in TILT (text) and in DVM (csv), a row per 100 ms tick, and ends
 # with status 0 and whole rows on Ctrl+C (SIGINT, which Wine hands to the console control handler);
-# a port that is not there fails with status 1 and says so; ports lists the board's COM; map and
-# unmap are refused as usage errors. Needs WINEPREFIX.
+# a reader that goes away (| head) ends it quietly too; a port that is not there fails with status 1
+# and says so; ports lists the board's COM; map and unmap are refused as usage errors. Needs
+# WINEPREFIX.
 set -euo pipefail
 exe=$1
 : "${WINEPREFIX:?}" "${KORVANE_BOARD_COM:?run it through with-board.sh}"
@@ -86,6 +87,15 @@ n=$(($(wc -l <"$work/out") - 1))
 [ "$n" -ge 3 ] || fail "$n rows before Ctrl+C"
 rows "$work/out" , "128,64,UP,UP" "$n" || fail "the rows before Ctrl+C are not whole TILT rows"
 
+# A reader that goes away after two lines (the header and a row) ends the poll quietly.
+status=0
+"$here/wine-run.sh" "$exe" poll "$com" --count 50 2>"$work/err.raw" | head -n 2 >"$work/out.raw" ||
+  status=$?
+tr -d '\r' <"$work/out.raw" >"$work/out"
+tr -d '\r' <"$work/err.raw" >"$work/err"
+expect 0 err
+rows "$work/out" " " "128 64 UP UP" 1 || fail "not a header and a TILT row before the pipe closed"
+
 run probe COM16
 expect 1 out
 expect 1 err "Could not open port." \
@@ -106,4 +116,4 @@ for command in map unmap; do
 done
 
 echo "wine-cli: probe at 38400 baud, 3 TILT and 3 DVM rows with the board's readings, $n rows then" \
-  "Ctrl+C with status 0, the missing COM16, $com in the port list, map and unmap refused"
+  "Ctrl+C with status 0, a closed pipe with status 0, the missing COM16, $com in the port list, map and unmap refused"

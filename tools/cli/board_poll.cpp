@@ -43,7 +43,7 @@ int RunTicks(const PollRequest& request, std::FILE* out, std::FILE* err) {
         if (request.count > 0 && tick + 1 >= request.count) break;
         periods += static_cast<long long>(ticker.Wait());
     }
-    if (written || errno == EPIPE) return EXIT_OK;
+    if (written || ReaderGone()) return EXIT_OK;
     std::fprintf(err, "korvane-cli: cannot write the rows: %s\n", std::strerror(errno));
     return EXIT_FAILED;
 }

@@ -33,6 +33,11 @@ public:
     static bool Requested();
 };
 
+/// True when the write of a row that just failed failed because its reader went away (a pipe
+/// closed, as `| head` leaves it): the poll then ends quietly. POSIX: EPIPE; Windows: the pipe's
+/// own errors as well, which the C library reports as EINVAL.
+bool ReaderGone();
+
 /// The poll's tick schedule: its first period starts when it is made.
 class Ticker {
 public:

@@ -49,6 +49,10 @@ bool StopRequests::Requested() {
     return s_stopRequested != 0;
 }
 
+bool ReaderGone() {
+    return errno == EPIPE;
+}
+
 Ticker::Ticker(int periodMs) : m_fd(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC)) {
     const timespec period{periodMs / 1000, (periodMs % 1000) * 1000000L};
     const itimerspec spec{period, period};

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 
 namespace cli {
@@ -61,6 +62,13 @@ StopRequests::~StopRequests() {
 
 bool StopRequests::Requested() {
     return s_stopRequested;
+}
+
+bool ReaderGone() {
+    const DWORD error = GetLastError();
+    // Windows says ERROR_NO_DATA for a pipe whose reader closed it, Wine ERROR_PIPE_NOT_CONNECTED.
+    return errno == EPIPE || error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
+           error == ERROR_PIPE_NOT_CONNECTED;
 }
 
 Ticker::Ticker(int periodMs) : m_periodMs(periodMs), m_startMs(SteadyMs()) {}
