@@ -14,9 +14,10 @@ PACKAGES=(
 BENCH_PACKAGES=(python3 python3-serial libserialport-dev util-linux)
 if [ "${1:-}" = "--bench" ]; then PACKAGES+=("${BENCH_PACKAGES[@]}"); fi
 # fonts-wine (only recommended by Wine) has the dialogs' "MS Sans Serif"; xvfb, xdotool and
-# imagemagick drive the program on a virtual display and make its icon.
+# imagemagick drive the program on a virtual display and make its icon; korvane-cli.exe is built
+# with the same header-only CLI11.
 WINDOWS_PACKAGES=(
-  g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb xdotool imagemagick
+  g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb xdotool imagemagick libcli11-dev
 )
 [ "${1:-}" = "windows" ] && PACKAGES=("${WINDOWS_PACKAGES[@]}")
 
