@@ -63,7 +63,8 @@ struct Board {
             execl("/bin/sh", "sh", "-c", ("exec " + cmd + " >/dev/null").c_str(), nullptr);
             _exit(127);
         }
-        std::string link = std::string(getenv("XDG_CONFIG_HOME")) + "/korvane/devices/COM" + std::to_string(com);
+        std::string link =
+            std::string(getenv("XDG_CONFIG_HOME")) + "/korvane/devices/COM" + std::to_string(com);
         for (int i = 0; i < 200 && !std::filesystem::exists(link); ++i) Sleep(10);
     }
     ~Board() {
@@ -76,8 +77,9 @@ struct Board {
 // Settled usage: after a warm-up share of the run, against which the end is compared.
 bool Grew(const char* what, Usage settled, Usage end) {
     bool grew = end.fds > settled.fds || end.rssKiB > settled.rssKiB + 512;
-    if (grew) std::fprintf(stderr, "korvane-soak: %s: usage grew from %d fds/%ld KiB to %d fds/%ld KiB\n", what,
-                           settled.fds, settled.rssKiB, end.fds, end.rssKiB);
+    if (grew)
+        std::fprintf(stderr, "korvane-soak: %s: usage grew from %d fds/%ld KiB to %d fds/%ld KiB\n", what,
+                     settled.fds, settled.rssKiB, end.fds, end.rssKiB);
     return grew;
 }
 
@@ -89,7 +91,8 @@ bool PollTicks(long ticks) {
     for (long i = 1; i <= ticks; ++i) {
         DiscardStrayBytes();
         TiltFrame frame{};
-        bool ok = i % 2 ? ExchangeTilt(&frame) && frame.x == 100 : ExchangeVoltages() && g_fVoltage[0] == 1.0f;
+        bool ok =
+            i % 2 ? ExchangeTilt(&frame) && frame.x == 100 : ExchangeVoltages() && g_fVoltage[0] == 1.0f;
         missed += !ok;
         if (i == ticks / 10) settled = Sample("poll", i);
         if (i % 1000 == 0) Sample("poll", i);
