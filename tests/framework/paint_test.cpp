@@ -105,7 +105,7 @@ TEST(Paint, LinesTextAndIconLandOnGdiPixels) {
     EXPECT_EQ(again.pixel(40, 120), Rgb(kGrey));
 }
 
-TEST(Paint, IconEraseFillsTheClientWithTheBackgroundAndIconicFollowsTheWindow) {
+TEST(Paint, IconEraseFillsTheClientWithTheBackground) {
     CTestDlg dlg;
     dlg.onPaint = [&dlg](CDC& dc) {
         CRect rc;
@@ -116,10 +116,6 @@ TEST(Paint, IconEraseFillsTheClientWithTheBackgroundAndIconicFollowsTheWindow) {
     int result = RunModal(dlg, [&](QWidget* w) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > 0; }));
         EXPECT_NE(ScreenImage(w).pixel(150, 250), Rgb(kRed)) << "the red fill was erased";
-        dlg.ShowWindow(SW_MINIMIZE);
-        EXPECT_TRUE(dlg.IsIconic());
-        dlg.ShowWindow(SW_RESTORE);
-        EXPECT_FALSE(dlg.IsIconic());
         dlg.EndDialog(IDOK);
     });
     EXPECT_EQ(result, IDOK);

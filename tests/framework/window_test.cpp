@@ -12,44 +12,39 @@
 
 #include <gtest/gtest.h>
 
-// Alt+Space and a right-click on the background open the system menu; the chosen item arrives as
-// WM_SYSCOMMAND (About ends the test dialog; Close is SC_CLOSE, then WM_CLOSE, then IDCANCEL).
+// Alt+Space (from whichever control has the focus) and a right-click on the background open the
+// system menu; the key goes to no control. The chosen item arrives as WM_SYSCOMMAND: About ends the
+// test dialog, Close is SC_CLOSE, then WM_CLOSE, then IDCANCEL.
 TEST(SystemMenu, TheChosenItemArrivesAsSysCommand) {
-    for (bool rightClick : {false, true}) {
-        SCOPED_TRACE(rightClick ? "right-click, Close" : "Alt+Space, About");
+    struct Row {
+        int focus; // 0: right-click instead of Alt+Space
+        Qt::Key key;
+        int result;
+        UINT command;
+    } rows[] = {{0, Qt::Key_C, IDCANCEL, SC_CLOSE},
+                {IDOK, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
+                {IDC_NAME, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
+                {IDC_ONE, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "focus on control " << row.focus);
         CTestDlg dlg;
-        MenuChooser chooser(rightClick ? Qt::Key_C : Qt::Key_A);
-        int result = RunModal(dlg, [&](QWidget* w) {
-            if (rightClick) QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, QPoint(150, 250));
-            if (!rightClick) QTest::keyClick(w, Qt::Key_Space, Qt::AltModifier);
-        });
-        EXPECT_EQ(chooser.texts, QStringList({"&Close", "-", "&About Test..."}));
-        EXPECT_EQ(result, rightClick ? IDCANCEL : static_cast<int>(IDM_TEST_ABOUT));
-        EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{rightClick ? UINT{SC_CLOSE} : UINT{IDM_TEST_ABOUT}});
-    }
-}
-
-// Alt+Space belongs to the window whichever control has the focus: the OK button (the first tab
-// stop) is not clicked, a radio button is not checked, an edit field gets no space; the menu opens
-// and its About item ends the dialog.
-TEST(SystemMenu, AltSpaceOpensItFromTheFocusedControl) {
-    for (int focus : {int{IDOK}, int{IDC_NAME}, int{IDC_ONE}}) {
-        SCOPED_TRACE(testing::Message() << "focus on control " << focus);
-        CTestDlg dlg;
-        MenuChooser chooser(Qt::Key_A);
+        MenuChooser chooser(row.key);
         CString name;
         UINT checked = BST_CHECKED;
         int result = RunModal(dlg, [&](QWidget* w) {
-            AfxQtControl(&dlg, focus)->setFocus();
-            ASSERT_TRUE(
-                QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, focus); }));
+            if (row.focus == 0)
+                return QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, QPoint(150, 250));
+            AfxQtControl(&dlg, row.focus)->setFocus();
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return QApplication::focusWidget() == AfxQtControl(&dlg, row.focus); }));
             QTest::keyClick(w->windowHandle(), Qt::Key_Space, Qt::AltModifier); // to the focused control
             dlg.GetDlgItemText(IDC_NAME, name);
             checked = dlg.IsDlgButtonChecked(IDC_ONE);
         });
-        EXPECT_TRUE(chooser.opened);
-        EXPECT_EQ(result, static_cast<int>(IDM_TEST_ABOUT));
-        EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{IDM_TEST_ABOUT});
+        EXPECT_EQ(chooser.texts, QStringList({"&Close", "-", "&About Test..."}));
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{row.command});
+        if (row.focus == 0) continue;
         EXPECT_EQ(name, "start") << "no space typed into the field";
         EXPECT_EQ(checked, UINT{BST_UNCHECKED}) << "the radio button was not checked";
     }
@@ -78,30 +73,17 @@ TEST(Resources, IconsLoadOnceAndMissingResourcesFailPlainly) {
     EXPECT_TRUE(s.IsEmpty());
 }
 
-TEST(App, WinMainCallsInitInstanceOnceAndEndsWhenItReturnsFalse) {
-    struct CountingApp : CWinApp {
-        int inits = 0;
-        BOOL InitInstance() override { return ++inits, FALSE; }
-        int ExitInstance() override { return 7; }
-    };
-    CWinApp* previous = AfxGetApp();
-    {
-        CountingApp app;
-        char name[] = "korvane";
-        char* argv[] = {name, nullptr};
-        EXPECT_EQ(AfxWinMain(1, argv), 7);
-        EXPECT_EQ(app.inits, 1);
-    }
-    EXPECT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
-}
-
 // A main window whose template is missing (its resource file was not linked in) fails the program
-// visibly: one line on stderr names the template, and the exit code is 1 although ExitInstance says 0.
+// visibly: one line on stderr names the template, and the exit code is 1 although ExitInstance says 0
+// (otherwise the code is ExitInstance's).
+// InitInstance runs once; its FALSE ends the program; the earlier application object is back after.
 TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
     struct DialogApp : CWinApp {
         bool missing = false;
         INT_PTR result = 0;
+        int inits = 0;
         BOOL InitInstance() override {
+            ++inits;
             CTestDlg found;
             found.onInit = [](CTestDlg& d) { d.EndDialog(IDOK); };
             CDialog lost(4711);
@@ -110,9 +92,11 @@ TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
             result = dlg.DoModal();
             return FALSE;
         }
+        int ExitInstance() override { return missing ? 0 : 7; }
     };
     const char* line =
         "test_framework: dialog template 4711 is not registered (its resource file was not linked in)\n";
+    CWinApp* previous = AfxGetApp();
     for (bool missing : {true, false}) {
         SCOPED_TRACE(missing ? "missing" : "registered");
         DialogApp app;
@@ -122,10 +106,12 @@ TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
         testing::internal::CaptureStderr();
         int code = AfxWinMain(1, argv);
         std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(code, missing ? 1 : 0);
+        EXPECT_EQ(code, missing ? 1 : 7) << "ExitInstance's code, 1 for a failed main window";
+        EXPECT_EQ(app.inits, 1);
         EXPECT_EQ(app.result, missing ? -1 : IDOK);
         EXPECT_EQ(said.find(line) != std::string::npos, missing) << said;
     }
+    EXPECT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
 }
 
 // The main window is forgotten when its window is destroyed and when its object dies (another
