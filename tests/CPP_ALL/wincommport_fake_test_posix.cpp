@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -346,9 +347,30 @@ TEST_F(WinCommPortFake, DumpStateOfWideValues) {
     EXPECT_EQ(snapshot.framingError, 1);
 }
 
-} // namespace
-
-namespace {
+// The index is checked before anything is touched (refused as in use, not as a failed open); every
+// index inside the count table reaches its device, and the count goes back to 0.
+TEST_F(WinCommPortFake, OpensInsideTheCountTableOnlyAndTouchesNothingOutside) {
+    const std::pair<int, int> rows[] = {{0, 0},
+                                        {15, 0},
+                                        {16, 0},
+                                        {COMM_MAX_PORTS - 2, COMM_FAILED}, // no device behind COM255
+                                        {-1, COMM_IN_USE},
+                                        {COMM_MAX_PORTS, COMM_IN_USE},
+                                        {100000, COMM_IN_USE},
+                                        {INT_MAX, COMM_IN_USE}};
+    for (const auto& [index, error] : rows) {
+        ASSERT_TRUE(error || InstallSerialLine(index + 1, &m_line));
+        {
+            WinCommPort port(index, 4096, 2048, 0);
+            EXPECT_EQ(port.PeekError(), error) << index;
+            if (!error) {
+                EXPECT_EQ(g_portOpenCount[index], 1) << index;
+            }
+        }
+        if (!error && index != kIndex) InstallSerialLine(index + 1, nullptr);
+        for (int i = 0; i < COMM_MAX_PORTS; ++i) ASSERT_EQ(g_portOpenCount[i], 0) << index << ": " << i;
+    }
+}
 
 // The one platform-error -> status table of the port: the legacy codes, and everything else.
 TEST(WinCommPortErrors, LastErrorTranslatesByTheLegacyTable) {
