@@ -17,10 +17,21 @@ namespace {
 
 using namespace win32posix;
 
+std::vector<std::string> g_lines;
+std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
+
+void Collect(const char* line) {
+    g_lines.emplace_back(line);
+    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
+}
+
 class WinCommPortFake : public ::testing::Test {
 protected:
     static constexpr int kIndex = 9; // COM10: the two-digit name goes through the same format
-    void SetUp() override { ASSERT_TRUE(InstallSerialLine(kIndex + 1, &m_line)); }
+    void SetUp() override {
+        g_lines.clear();
+        ASSERT_TRUE(InstallSerialLine(kIndex + 1, &m_line));
+    }
     void TearDown() override { InstallSerialLine(kIndex + 1, nullptr); }
     FakeSerialLine m_line;
 };
@@ -30,14 +41,6 @@ std::string Held(WinCommPort* port) {
     char parity;
     port->GetSettings(&baud, &parity, &dataBits, &stopBits);
     return std::to_string(baud) + parity + std::to_string(dataBits) + std::to_string(stopBits);
-}
-
-std::vector<std::string> g_lines;
-std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
-
-void Collect(const char* line) {
-    g_lines.emplace_back(line);
-    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
 }
 
 TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
@@ -281,8 +284,7 @@ TEST_F(WinCommPortFake, QueueSizesReachTheHeldCopyAndTheWrites) {
         EXPECT_EQ(std::tuple(m_line.received, m_line.outQueue), (std::tuple{std::string(), 0u}));
         g_lines.clear();
         port.DumpState(Collect);
-        ASSERT_EQ(g_lines.size(), 6u);
-        EXPECT_EQ(g_lines[4], row.limits);
+        EXPECT_EQ(g_lines.at(4), row.limits);
         EXPECT_EQ(port.Write(std::string(5000, 'x').data(), 5000), row.written);
     }
 }
@@ -309,11 +311,11 @@ TEST_F(WinCommPortFake, EventMaskIsSetReadAndWaitedOn) {
               std::tuple(COMM_FAILED, COMM_FAILED, 77u, 0));
 }
 
-TEST_F(WinCommPortFake, DumpStateOfAFreshPortAt9600) {
+// Fresh at 9600, then wide values: never cut; the status is read after line five and keeps the line
+// errors; CTS flow with CTS low holds the sending.
+TEST_F(WinCommPortFake, DumpStateOfAFreshPortAndOfWideValues) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
-    g_lines.clear();
-    g_lateBytes = nullptr;
     port.DumpState(Collect);
     EXPECT_EQ(g_lines, std::vector<std::string>({
                            "Port type: MS Win32  BaudRate: 9600    ByteSize: 8  Parity: 0",
@@ -323,25 +325,19 @@ TEST_F(WinCommPortFake, DumpStateOfAFreshPortAt9600) {
                            "XonLim: 1024  XoffLim: 128   EofChr: 00  EvtChr: 00",
                            "RX sz/ct:  4096/0      TX sz/ct:  2048/0      BLOCK SENT:0  BLOCK RECEIVED:0",
                        }));
-}
-
-// Wide values are never cut; the status is read after line five and keeps the line errors; CTS
-// flow with CTS low holds the sending.
-TEST_F(WinCommPortFake, DumpStateOfWideValues) {
-    WinCommPort port(kIndex, 4096, 2048, 0);
     ASSERT_EQ(port.SetSettings(12000000, 'M', 7, 2), 0);
     ASSERT_NE(port.SetEventChar('\x80'), 0);
     ASSERT_EQ(port.SetFlowControl(1, 12), 0);
-    m_line.outQueue = 4000000000u;
-    m_line.counters.frame = 3;
+    m_line.outQueue = 4000000000u, m_line.counters.frame = 3;
     g_lines.clear();
     g_lateBytes = &m_line.received;
     port.DumpState(Collect);
-    ASSERT_EQ(g_lines.size(), 6u);
-    EXPECT_EQ(g_lines[0], "Port type: MS Win32  BaudRate: 12000000  ByteSize: 7  Parity: 3");
-    EXPECT_EQ(g_lines[4], "XonLim: 1024  XoffLim: 128   EofChr: 00  EvtChr: 80");
-    EXPECT_EQ(g_lines[5],
-              "RX sz/ct:  4096/1234567  TX sz/ct:  2048/-294967296  BLOCK SENT:0  BLOCK RECEIVED:1");
+    g_lateBytes = nullptr;
+    EXPECT_EQ((std::vector{g_lines.at(0), g_lines.at(4), g_lines.at(5)}),
+              (std::vector<std::string>{
+                  "Port type: MS Win32  BaudRate: 12000000  ByteSize: 7  Parity: 3",
+                  "XonLim: 1024  XoffLim: 128   EofChr: 00  EvtChr: 80",
+                  "RX sz/ct:  4096/1234567  TX sz/ct:  2048/-294967296  BLOCK SENT:0  BLOCK RECEIVED:1"}));
     LineStateSnapshot snapshot{};
     port.TakeLineState(&snapshot);
     EXPECT_EQ(snapshot.framingError, 1);
@@ -350,10 +346,11 @@ TEST_F(WinCommPortFake, DumpStateOfWideValues) {
 // The index is checked before anything is touched (refused as in use, not as a failed open); every
 // index inside the count table reaches its device, and the count goes back to 0.
 TEST_F(WinCommPortFake, OpensInsideTheCountTableOnlyAndTouchesNothingOutside) {
+    // No device is behind COM255.
     const std::pair<int, int> rows[] = {{0, 0},
                                         {15, 0},
                                         {16, 0},
-                                        {COMM_MAX_PORTS - 2, COMM_FAILED}, // no device behind COM255
+                                        {COMM_MAX_PORTS - 2, COMM_FAILED},
                                         {-1, COMM_IN_USE},
                                         {COMM_MAX_PORTS, COMM_IN_USE},
                                         {100000, COMM_IN_USE},
