@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -34,6 +35,7 @@ TEST(SerialNames, LinkInTheDeviceDirectoryWinsOverTtyS) {
     const char* names[] = {"XDG_CONFIG_HOME", "HOME"};
     std::string saved[2], dir = "/tmp/korvane-names-XXXXXX";
     for (int i = 0; i < 2; ++i) saved[i] = std::getenv(names[i]) ? std::getenv(names[i]) : "";
+    dir = "/tmp/korvane-names-XXXXXX";
     ASSERT_NE(mkdtemp(dir.data()), nullptr);
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
     EXPECT_EQ(win32posix::ComDevicePath(3), "/dev/ttyS2");
@@ -53,9 +55,9 @@ TEST(SerialNames, LinkInTheDeviceDirectoryWinsOverTtyS) {
 TEST(SerialNames, WsprintfWritesAtMost1024Bytes) {
     char buffer[1100];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(wsprintfA(buffer, "%s", std::string(2000, 'w').c_str()), 1023);
-    EXPECT_EQ(buffer[1023], '\0');
-    EXPECT_EQ(buffer[1024], '#');
+    EXPECT_EQ(
+        (std::tuple{wsprintfA(buffer, "%s", std::string(2000, 'w').c_str()), buffer[1023], buffer[1024]}),
+        std::tuple(1023, '\0', '#'));
 }
 
 } // namespace
