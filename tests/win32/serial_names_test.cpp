@@ -35,7 +35,6 @@ TEST(SerialNames, LinkInTheDeviceDirectoryWinsOverTtyS) {
     const char* names[] = {"XDG_CONFIG_HOME", "HOME"};
     std::string saved[2], dir = "/tmp/korvane-names-XXXXXX";
     for (int i = 0; i < 2; ++i) saved[i] = std::getenv(names[i]) ? std::getenv(names[i]) : "";
-    dir = "/tmp/korvane-names-XXXXXX";
     ASSERT_NE(mkdtemp(dir.data()), nullptr);
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
     EXPECT_EQ(win32posix::ComDevicePath(3), "/dev/ttyS2");
