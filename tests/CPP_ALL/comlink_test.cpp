@@ -30,18 +30,15 @@ TEST(LineStateSnapshot, FieldsLandInTheDocumentedBits) {
     }
     LineStateSnapshot named{};
     SetSnapshotField(&named, 12, 1);
-    EXPECT_EQ(named.parityError, 1);
-    EXPECT_EQ(named.overrun, 0);
+    EXPECT_EQ(std::tuple(+named.parityError, +named.overrun), std::tuple(1, 0));
 }
 
 TEST(ParityTable, LettersAreExactUpperCase) {
-    const struct {
-        char letter;
-        int value;
-    } rows[] = {{'N', 0}, {'O', 1}, {'E', 2}, {'M', 3}, {'S', 4}, {'n', -1}, {'X', -1}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(ParityValueOf(row.letter), row.value) << row.letter;
-        EXPECT_EQ(ParityLetterOf(row.value), row.value >= 0 ? row.letter : '\0') << row.value;
+    const std::pair<char, int> rows[] = {{'N', 0}, {'O', 1},  {'E', 2}, {'M', 3},
+                                         {'S', 4}, {'n', -1}, {'X', -1}};
+    for (const auto& [letter, value] : rows) {
+        EXPECT_EQ(ParityValueOf(letter), value) << letter;
+        EXPECT_EQ(ParityLetterOf(value), value >= 0 ? letter : '\0') << value;
     }
     EXPECT_EQ(ParityLetterOf(5), '\0');
 }
@@ -71,40 +68,24 @@ void AnnounceExit() {
 
 TEST(CommPortDeathTest, AbstractOperationsShowTheLibraryErrorAndExitWithOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const struct {
-        void (*call)(CommPort&);
-        int line;
-    } rows[] = {
-        {[](CommPort& p) { p.Idle(); }, 241},
-        {[](CommPort& p) { p.GetStatus(nullptr, 7); }, 251},
-        {[](CommPort& p) { p.SetQueueSizes(1, 2, 3); }, 255},
-        {[](CommPort& p) { p.DumpState(nullptr); }, 285},
-    };
-    for (const auto& row : rows) {
+    const std::pair<void (*)(CommPort&), int> rows[] = {{[](CommPort& p) { p.Idle(); }, 241},
+                                                        {[](CommPort& p) { p.GetStatus(nullptr, 7); }, 251},
+                                                        {[](CommPort& p) { p.SetQueueSizes(1, 2, 3); }, 255},
+                                                        {[](CommPort& p) { p.DumpState(nullptr); }, 285}};
+    for (const auto& [call, line] : rows) {
         const std::string expected =
             "Library Error: Pure Virtual function called @\\.\\.\\\\CPP_ALL\\\\COMLINK," +
-            std::to_string(row.line) + "\nUnable to continue execution\nexit handlers ran";
+            std::to_string(line) + "\nUnable to continue execution\nexit handlers ran";
         EXPECT_EXIT(
             {
                 std::atexit(AnnounceExit);
                 static ErrorToStderr toStderr;
                 SetLibraryServices(&toStderr);
                 EmptyPort port;
-                row.call(port);
+                call(port);
             },
             ::testing::ExitedWithCode(1), expected);
     }
-}
-
-TEST(CommPort, TakeErrorClearsAndPeekErrorKeeps) {
-    struct RecordingPort : CommPort {
-        void Record(int code) { m_lastError = code; }
-    } port;
-    port.Record(COMM_BAD_BAUD);
-    EXPECT_EQ(port.PeekError(), COMM_BAD_BAUD);
-    EXPECT_EQ(port.PeekError(), COMM_BAD_BAUD);
-    EXPECT_EQ(port.TakeError(), COMM_BAD_BAUD);
-    EXPECT_EQ(port.TakeError(), 0);
 }
 
 } // namespace

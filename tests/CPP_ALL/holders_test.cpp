@@ -15,13 +15,10 @@ std::string SettingsOf(const ScriptedPort& port) {
            std::to_string(port.stopBits);
 }
 
-TEST(PortSettings, WithoutLinkStoresButTouchesNothing) {
-    PortSettings holder;
-    EXPECT_EQ(holder.Set(38400, 'E', 7, 2), COMM_FAILED);
-    EXPECT_EQ(holder.Save(), COMM_FAILED);
-}
-
 TEST(PortSettings, RefusedValuesStayInTheCurrentCopyAndBecomeFailed) {
+    PortSettings unattached;
+    EXPECT_EQ((std::tuple{unattached.Set(38400, 'E', 7, 2), unattached.Save()}),
+              std::tuple(COMM_FAILED, COMM_FAILED));
     ScriptedPort port;
     CommLink link(&port);
     PortSettings holder(&link);
@@ -34,14 +31,9 @@ TEST(PortSettings, RefusedValuesStayInTheCurrentCopyAndBecomeFailed) {
 
 // Two holders over one port, destroyed in either order.
 TEST(PortSettings, NestedHoldersRestoreOnlyInReverseOrder) {
-    const struct {
-        bool reverse;
-        const char* expected;
-    } rows[] = {
-        {true, "9600 N 8 1"},  // back to what the link set: each holder restored what it found
-        {false, "2400 O 7 1"}, // the second holder's restore lands last: what it found survives
-    };
-    for (const auto& row : rows) {
+    // In reverse, each holder restores what it found; otherwise the second one's restore lands last.
+    const std::pair<bool, const char*> rows[] = {{true, "9600 N 8 1"}, {false, "2400 O 7 1"}};
+    for (const auto& [reverse, expected] : rows) {
         ScriptedPort port;
         CommLink link(&port);
         auto first = std::make_unique<PortSettings>(&link);
@@ -49,16 +41,15 @@ TEST(PortSettings, NestedHoldersRestoreOnlyInReverseOrder) {
         first->Set(2400, 'O', 7, 1);
         auto second = std::make_unique<PortSettings>(&link);
         second->Set(4800, 'E', 8, 2);
-        (row.reverse ? second : first).reset();
-        (row.reverse ? first : second).reset();
-        EXPECT_EQ(SettingsOf(port), row.expected) << "reverse=" << row.reverse;
+        (reverse ? second : first).reset();
+        (reverse ? first : second).reset();
+        EXPECT_EQ(SettingsOf(port), expected) << "reverse=" << reverse;
     }
 }
 
 TEST(FlowControlState, RestoresThePairFoundAtConstructionAndReadsOnlyItsSnapshot) {
     ScriptedPort port;
-    port.inputFlow = LINE_RTS;
-    port.outputFlow = LINE_CTS;
+    port.inputFlow = LINE_RTS, port.outputFlow = LINE_CTS;
     {
         CommLink link(&port); // saves (4, 12), then turns flow control off
         FlowControlState holder(&link);
@@ -69,11 +60,10 @@ TEST(FlowControlState, RestoresThePairFoundAtConstructionAndReadsOnlyItsSnapshot
         EXPECT_EQ(holder.ParityError() + holder.BreakDetect(), 2);
         port.lineErrors = {LINE_FRAMING_ERROR};
         holder.Refresh();
-        EXPECT_EQ(holder.FramingError(), 1);
-        EXPECT_EQ(holder.ParityError(), 0) << "taking the snapshot cleared the earlier errors";
+        EXPECT_EQ((std::tuple{holder.FramingError(), holder.ParityError()}), std::tuple(1, 0))
+            << "taking the snapshot cleared the earlier errors";
     }
-    EXPECT_EQ(port.inputFlow, LINE_RTS);
-    EXPECT_EQ(port.outputFlow, LINE_CTS);
+    EXPECT_EQ(std::tuple(port.inputFlow, port.outputFlow), std::tuple(LINE_RTS, LINE_CTS));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -19,10 +20,7 @@ int g_tickReads = 0;
 
 // A clock that stands still until a test moves it.
 struct FakeClock : LibraryServices {
-    DWORD TickCount() override {
-        ++g_tickReads;
-        return g_tick;
-    }
+    DWORD TickCount() override { return ++g_tickReads, g_tick; }
 };
 
 // Every test runs on a fake clock that moves 1 ms per Idle step of the port.
@@ -50,57 +48,45 @@ TEST_F(LinkTest, ConstructionSavesThenSetsAndDestructionRestoresInReverse) {
     EXPECT_EQ(port.calls, (Calls{"SetFlowControl 1 0", "SetSettings 19200 N 8 1"}));
 }
 
+// A port that failed to open (or none at all) gives a bare link: the port is never touched.
 TEST_F(LinkTest, BareLinkTouchesNothingAndReportsTheOpenErrorOnce) {
     port.Record(COMM_IN_USE);
     auto link = std::make_unique<CommLink>(&port);
     uint16_t word = 0xFFFF;
     EXPECT_EQ(link->CheckOpen(&word), COMM_IN_USE);
-    EXPECT_EQ(word, 0);
-    EXPECT_EQ(port.PeekError(), 0) << "the check takes the error";
+    EXPECT_EQ((std::tuple{word, port.PeekError()}), std::tuple(0, 0)) << "the check takes the error";
     word = 0xFFFF;
     EXPECT_EQ(link->CheckOpen(&word), COMM_FAILED) << "still unusable, and no holder to consult";
     EXPECT_EQ(word, 0);
     link.reset();
     EXPECT_EQ(port.calls, Calls{});
-}
 
-TEST_F(LinkTest, NullPortRefusesEveryOperation) {
-    CommLink link(nullptr);
+    CommLink none(nullptr);
     uint8_t buffer[4] = {9, 9, 9, 9};
-    uint16_t word = 7;
-    EXPECT_EQ(link.GetByte(10), COMM_FAILED);
-    EXPECT_EQ(link.PutByte('z'), COMM_FAILED);
-    EXPECT_EQ(link.Send("z", 1), 0);
-    EXPECT_EQ(link.Receive(buffer, 3, 10), COMM_FAILED);
-    EXPECT_EQ(buffer[0], 9);
-    EXPECT_EQ(link.CheckOpen(&word), COMM_FAILED);
-    EXPECT_EQ(word, 0);
-    EXPECT_EQ(PortSettings(&link).Set(38400, 'N', 8, 1), COMM_FAILED);
+    word = 7;
+    EXPECT_EQ((std::tuple{none.GetByte(10), none.PutByte('z'), none.Send("z", 1), none.Receive(buffer, 3, 10),
+                          none.CheckOpen(&word), PortSettings(&none).Set(38400, 'N', 8, 1)}),
+              std::tuple(COMM_FAILED, COMM_FAILED, 0, COMM_FAILED, COMM_FAILED, COMM_FAILED));
+    EXPECT_EQ(std::tuple(buffer[0], word), std::tuple(9, 0));
 }
 
 TEST_F(LinkTest, CheckOpenReportsOnlyErrorsSinceTheLastSnapshot) {
-    const struct {
-        std::set<int> errors;
-        uint16_t word;
-    } rows[] = {
-        {{}, 0},
-        {{LINE_PARITY_ERROR}, 1},
-        {{LINE_FRAMING_ERROR}, 2},
-        {{LINE_RX_OVERFLOW}, 4},
-        {{LINE_OVERRUN}, 8},
-        {{LINE_BREAK_DETECT}, 16},
-        {{LINE_PARITY_ERROR, LINE_BREAK_DETECT}, 17},
-    };
-    for (const auto& row : rows) {
+    const std::pair<std::set<int>, uint16_t> rows[] = {{{}, 0},
+                                                       {{LINE_PARITY_ERROR}, 1},
+                                                       {{LINE_FRAMING_ERROR}, 2},
+                                                       {{LINE_RX_OVERFLOW}, 4},
+                                                       {{LINE_OVERRUN}, 8},
+                                                       {{LINE_BREAK_DETECT}, 16},
+                                                       {{LINE_PARITY_ERROR, LINE_BREAK_DETECT}, 17}};
+    for (const auto& [errors, expected] : rows) {
         ScriptedPort fresh;
         fresh.lineErrors = {LINE_OVERRUN}; // before the link: its first snapshot takes this one up
         CommLink link(&fresh);
-        fresh.lineErrors = row.errors;
-        uint16_t word = 0xFFFF;
-        EXPECT_EQ(link.CheckOpen(&word), 0);
-        EXPECT_EQ(word, row.word);
-        EXPECT_EQ(link.CheckOpen(&word), 0);
-        EXPECT_EQ(word, 0) << "a second check sees nothing new";
+        fresh.lineErrors = errors;
+        uint16_t word = 0xFFFF, again = 0xFFFF;
+        EXPECT_EQ((std::tuple{link.CheckOpen(&word), word}), std::tuple(0, expected));
+        EXPECT_EQ((std::tuple{link.CheckOpen(&again), again}), std::tuple(0, 0))
+            << "a second check sees nothing new";
     }
 }
 
@@ -110,32 +96,29 @@ TEST_F(LinkTest, ReceiveCountsAndTerminates) {
         std::vector<uint8_t> queued;
         int arriveAtIdle;           // 0: nothing more arrives
         std::vector<uint8_t> later; // bytes that arrive at that Idle step
-        int count, timeout;
-        int result, idleSteps;
+        int count, timeout, result, idleSteps;
         uint32_t overReport = 0; // the port's Read claims this many bytes more than it stored
-    } rows[] = {
-        {"all there", {1, 2, 3}, 0, {}, 3, 100, 3, 0},
-        {"partial then time-out", {7}, 0, {}, 3, 100, 1, 100},
-        {"nothing at all", {}, 0, {}, 7, 50, 0, 50},
-        {"rest arrives while waiting", {1, 2}, 5, {3, 4, 5, 6, 7}, 7, 100, 7, 5},
-        {"count 0", {1}, 0, {}, 0, 100, 0, 0},
-        {"negative count", {1}, 0, {}, -5, 100, 0, 0},
-        {"a port that over-reports", {1}, 0, {}, 3, 100, 3, 0, 5},
-    };
+    } rows[] = {{"all there", {1, 2, 3}, 0, {}, 3, 100, 3, 0},
+                {"partial then time-out", {7}, 0, {}, 3, 100, 1, 100},
+                {"nothing at all", {}, 0, {}, 7, 50, 0, 50},
+                {"rest arrives while waiting", {1, 2}, 5, {3, 4, 5, 6, 7}, 7, 100, 7, 5},
+                {"count 0", {1}, 0, {}, 0, 100, 0, 0},
+                {"negative count", {1}, 0, {}, -5, 100, 0, 0},
+                {"a port that over-reports", {1}, 0, {}, 3, 100, 3, 0, 5}};
     for (const auto& row : rows) {
         ScriptedPort p;
         p.overReport = row.overReport;
         p.rx.assign(row.queued.begin(), row.queued.end());
         CommLink link(&p);
         p.onIdle = [&](int n) {
-            ++g_tick;
-            if (n == row.arriveAtIdle) p.rx.insert(p.rx.end(), row.later.begin(), row.later.end());
+            if (++g_tick, n == row.arriveAtIdle) p.rx.insert(p.rx.end(), row.later.begin(), row.later.end());
         };
         std::vector<uint8_t> buffer(16, 0xAA);
         EXPECT_EQ(link.Receive(buffer.data(), row.count, row.timeout), row.result) << row.name;
         EXPECT_EQ(p.idleCount, row.idleSteps) << row.name;
-        EXPECT_EQ(buffer[static_cast<size_t>(row.result)], 0) << row.name << ": terminator after the data";
-        EXPECT_EQ(buffer[static_cast<size_t>(row.result) + 1], 0xAA) << row.name << ": nothing past it";
+        const size_t end = static_cast<size_t>(row.result);
+        EXPECT_EQ(std::tuple(buffer[end], buffer[end + 1]), std::tuple(0, 0xAA))
+            << row.name << ": terminator only";
     }
 }
 
@@ -164,12 +147,10 @@ TEST_F(LinkTest, GetByteReturnsByteZeroAndTimesOutWithOneAttempt) {
 TEST_F(LinkTest, TimeOutsHoldAcrossTheTickWrap) {
     for (uint32_t start : {0u, 0x7FFFFFF0u, 0xFFFFFF9Cu, 0xFFFFFFFFu}) {
         CommLink link(&port);
-        g_tick = start;
-        port.idleCount = 0;
+        g_tick = start, port.idleCount = 0;
         EXPECT_EQ(link.GetByte(100), COMM_NO_DATA);
         EXPECT_EQ(port.idleCount, 100) << "GetByte from tick " << start;
-        g_tick = start;
-        port.idleCount = 0;
+        g_tick = start, port.idleCount = 0;
         uint8_t buffer[4];
         EXPECT_EQ(link.Receive(buffer, 3, 250), 0);
         EXPECT_EQ(port.idleCount, 250) << "Receive from tick " << start;
@@ -177,19 +158,16 @@ TEST_F(LinkTest, TimeOutsHoldAcrossTheTickWrap) {
 }
 
 // A link whose pacing a caller configured (the link itself never changes it).
-class PacedLink : public CommLink {
-public:
+struct PacedLink : CommLink {
     PacedLink(CommPort* port, int pacingMs) : CommLink(port) { m_pacingMs = pacingMs; }
 };
 
 TEST_F(LinkTest, PutBytePacesWithIdleAndReportsTheLastStep) {
-    PacedLink unpaced(&port, 0);
+    PacedLink unpaced(&port, 0), paced(&port, 5);
     g_tickReads = 0;
     EXPECT_EQ(unpaced.PutByte(0x17A), 0);
     EXPECT_EQ(port.tx.back(), 0x7A) << "only the low 8 bits go out";
     EXPECT_EQ(g_tickReads, 0) << "no pacing, no clock";
-
-    PacedLink paced(&port, 5);
     port.idleCount = 0;
     EXPECT_EQ(paced.PutByte('z'), 0);
     EXPECT_EQ(port.idleCount, 5);
@@ -203,8 +181,7 @@ TEST_F(LinkTest, SendHandsOverOnceAndLeavesShortWritesToThePort) {
     CommLink link(&port);
     port.txRoom = 2;
     port.calls.clear();
-    EXPECT_EQ(link.Send(nullptr, 3), 0);
-    EXPECT_EQ(link.Send("abc", 3), 2);
+    EXPECT_EQ((std::tuple{link.Send(nullptr, 3), link.Send("abc", 3)}), std::tuple(0, 2));
     EXPECT_EQ(port.PeekError(), COMM_SHORT_WRITE);
     EXPECT_EQ(port.calls, Calls{"Write 3"}) << "no retry, nothing for the null buffer";
     port.rx = {1, 2, 3};

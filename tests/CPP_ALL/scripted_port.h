@@ -31,35 +31,28 @@ public:
 
     int Idle() override {
         calls.push_back("Idle");
-        if (onIdle)
-            onIdle(++idleCount);
-        else
-            ++idleCount;
+        if (++idleCount, onIdle) onIdle(idleCount);
         size_t i = static_cast<size_t>(idleCount - 1);
         return i < idleResults.size() ? idleResults[i] : 0;
     }
     void GetStatus(PortStatus* status, int request) override {
         calls.push_back("GetStatus " + std::to_string(request));
-        *status = PortStatus{};
-        status->rxCount = static_cast<int32_t>(rx.size());
+        *status = PortStatus{}, status->rxCount = static_cast<int32_t>(rx.size());
     }
     int SetFlowControl(int in, int out) override {
         calls.push_back("SetFlowControl " + std::to_string(in) + " " + std::to_string(out));
-        inputFlow = in, outputFlow = out;
-        return 0;
+        return inputFlow = in, outputFlow = out, 0;
     }
     int GetFlowControl(int* in, int* out) override {
         calls.push_back("GetFlowControl");
-        *in = inputFlow, *out = outputFlow;
-        return 0;
+        return *in = inputFlow, *out = outputFlow, 0;
     }
     int LineControl(int lineId, int) override { return lineErrors.count(lineId) ? 1 : 0; }
     int SetSettings(int b, char p, int d, int s) override {
         calls.push_back("SetSettings " + std::to_string(b) + " " + p + " " + std::to_string(d) + " " +
                         std::to_string(s));
         if (ParityValueOf(p) < 0) return m_lastError = COMM_BAD_PARITY;
-        baud = b, parity = p, dataBits = d, stopBits = s;
-        return 0;
+        return baud = b, parity = p, dataBits = d, stopBits = s, 0;
     }
     void GetSettings(int* b, char* p, int* d, int* s) override {
         calls.push_back("GetSettings");
@@ -69,8 +62,7 @@ public:
         calls.push_back("TakeLineState");
         for (int f = 0; f < SNAPSHOT_FIELDS; ++f)
             SetSnapshotField(snapshot, f, LineControl(g_snapshotLineIds[f], -1));
-        lineErrors.clear();
-        return 0;
+        return lineErrors.clear(), 0;
     }
     int WriteByte(uint8_t byte) override { return Write(&byte, 1) == 1 ? 0 : m_lastError; }
     uint32_t Write(const void* bytes, uint32_t count) override {
@@ -84,8 +76,7 @@ public:
         calls.push_back("ReadByte");
         if (rx.empty()) return COMM_NO_DATA;
         int byte = rx.front();
-        rx.pop_front();
-        return byte;
+        return rx.pop_front(), byte;
     }
     uint32_t Read(void* buffer, uint32_t count) override {
         calls.push_back("Read " + std::to_string(count));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -16,10 +17,21 @@ namespace {
 
 using namespace win32posix;
 
+std::vector<std::string> g_lines;
+std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
+
+void Collect(const char* line) {
+    g_lines.emplace_back(line);
+    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
+}
+
 class WinCommPortFake : public ::testing::Test {
 protected:
     static constexpr int kIndex = 9; // COM10: the two-digit name goes through the same format
-    void SetUp() override { ASSERT_TRUE(InstallSerialLine(kIndex + 1, &m_line)); }
+    void SetUp() override {
+        g_lines.clear();
+        ASSERT_TRUE(InstallSerialLine(kIndex + 1, &m_line));
+    }
     void TearDown() override { InstallSerialLine(kIndex + 1, nullptr); }
     FakeSerialLine m_line;
 };
@@ -31,23 +43,16 @@ std::string Held(WinCommPort* port) {
     return std::to_string(baud) + parity + std::to_string(dataBits) + std::to_string(stopBits);
 }
 
-std::vector<std::string> g_lines;
-std::string* g_lateBytes = nullptr; // where bytes arrive while line five is handled
-
-void Collect(const char* line) {
-    g_lines.emplace_back(line);
-    if (g_lines.size() == 5 && g_lateBytes) g_lateBytes->assign(1234567, 'r');
-}
-
 TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     EXPECT_EQ(port.SetSettings(1200, 'n', 8, 1), COMM_BAD_PARITY);
     EXPECT_EQ(Held(&port), "19200N81") << "the parity letter is checked first";
     EXPECT_EQ(port.SetSettings(1200, 'N', 9, 1), COMM_BAD_DATA_BITS);
     EXPECT_EQ(Held(&port), "1200N81") << "the rate stays edited, unapplied";
-    EXPECT_EQ(port.SetSettings(1200, 'N', 3, 1), COMM_BAD_DATA_BITS);
-    EXPECT_EQ(port.SetSettings(9600, 'N', 8, 3), COMM_BAD_STOP_BITS);
-    EXPECT_EQ(port.SetSettings(9600, 'N', 4, 0), COMM_BAD_STOP_BITS) << "4 data bits are taken";
+    EXPECT_EQ((std::tuple{port.SetSettings(1200, 'N', 3, 1), port.SetSettings(9600, 'N', 8, 3),
+                          port.SetSettings(9600, 'N', 4, 0)}),
+              std::tuple(COMM_BAD_DATA_BITS, COMM_BAD_STOP_BITS, COMM_BAD_STOP_BITS))
+        << "4 data bits are taken";
     EXPECT_EQ(m_line.settings.baud, 19200u);
     ASSERT_EQ(port.SetSettings(9600, 'E', 5, 2), 0);
     EXPECT_EQ(Held(&port), "9600E51") << "one and a half stop bits read as one";
@@ -56,8 +61,7 @@ TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     EXPECT_TRUE(m_line.settings.twoStopBits) << "CSTOPB gives 1.5 stop bits on 5-bit words";
     m_line.refuseSettings = EINVAL;
     EXPECT_EQ(port.SetSettings(3, 'N', 8, 1), COMM_FAILED);
-    EXPECT_EQ(port.TakeError(), COMM_FAILED);
-    EXPECT_EQ(m_line.settings.baud, 9600u);
+    EXPECT_EQ((std::tuple{port.TakeError(), m_line.settings.baud}), std::tuple(COMM_FAILED, 9600u));
 }
 
 // From XON/XOFF both ways, each row's pair is applied or refused; a later SetSettings applies the
@@ -87,8 +91,8 @@ TEST_F(WinCommPortFake, FlowControlPairsAreAppliedOrRefusedWholly) {
         EXPECT_EQ(std::tuple(set.rtsCts, set.xonInput, set.xonOutput),
                   std::tuple(row.ctsFlow, row.xon, row.xon));
         int input = -7, output = -7;
-        EXPECT_EQ(port.GetFlowControl(&input, &output), 0);
-        EXPECT_EQ(std::pair(input, output), std::pair(row.heldInput, row.heldOutput));
+        EXPECT_EQ((std::tuple{port.GetFlowControl(&input, &output), input, output}),
+                  std::tuple(0, row.heldInput, row.heldOutput));
     }
 }
 
@@ -99,8 +103,7 @@ TEST_F(WinCommPortFake, CloseDropsTheLinesButTheCountGoesWithTheObject) {
         EXPECT_EQ(port.PeekError(), COMM_FAILED) << "a refused state still leaves the port open";
         m_line.received = "stale";
         EXPECT_EQ(port.Close(), 0);
-        EXPECT_EQ(m_line.outputLines, 0u);
-        EXPECT_TRUE(m_line.received.empty());
+        EXPECT_EQ(std::tuple(m_line.outputLines, m_line.received), (std::tuple{0u, std::string()}));
         EXPECT_EQ(port.Close(), COMM_CLOSE_FAILED) << "nothing left to close";
         EXPECT_EQ(WinCommPort(kIndex, 4096, 2048, 0).PeekError(), COMM_IN_USE);
     }
@@ -124,8 +127,7 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     EXPECT_EQ(port.LineControl(LINE_RTS, -1), 1) << "the handshake off again leaves RTS up";
     EXPECT_EQ(port.LineControl(LINE_DTR, 0), 0);
     EXPECT_EQ(m_line.outputLines, unsigned{kLineRts});
-    EXPECT_EQ(port.LineControl(LINE_RTS, 0), 0);
-    EXPECT_EQ(port.LineControl(LINE_DTR, 7), 1);
+    EXPECT_EQ((std::tuple{port.LineControl(LINE_RTS, 0), port.LineControl(LINE_DTR, 7)}), std::tuple(0, 1));
     EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr});
     ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
     EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr}) << "the held copy keeps them";
@@ -135,18 +137,17 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
             EXPECT_EQ(port.LineControl(otherId, 0), other == bit) << id;
     }
 
-    EXPECT_EQ(port.Break(1), 1);
-    EXPECT_TRUE(m_line.breakOn);
-    EXPECT_EQ(port.LineControl(LINE_BREAK, -1), 1);
-    EXPECT_EQ(port.Break(5), 0) << "any value but 1 turns break off";
-    EXPECT_FALSE(m_line.breakOn);
+    EXPECT_EQ((std::tuple{port.Break(1), m_line.breakOn, port.LineControl(LINE_BREAK, -1)}),
+              std::tuple(1, true, 1));
+    EXPECT_EQ((std::tuple{port.Break(5), m_line.breakOn}), std::tuple(0, false))
+        << "any value but 1 turns break off";
     m_line.failAll = EIO;
     EXPECT_EQ(port.Break(1), COMM_BREAK_FAILED);
     EXPECT_EQ(port.LineControl(LINE_CTS, -1), 0) << "no modem lines, as on a pseudo-terminal";
     char byte;
-    EXPECT_EQ(port.Read(&byte, 1), 0u) << "a vanished line neither hangs nor crashes";
-    EXPECT_EQ(port.Write("abc", 3), 0u);
-    EXPECT_EQ(port.SetSettings(9600, 'N', 8, 1), COMM_FAILED);
+    EXPECT_EQ((std::tuple{port.Read(&byte, 1), port.Write("abc", 3), port.SetSettings(9600, 'N', 8, 1)}),
+              std::tuple(0u, 0u, COMM_FAILED))
+        << "a vanished line neither hangs nor crashes";
 }
 
 TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
@@ -157,8 +158,7 @@ TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
     EXPECT_EQ(port.LineControl(LINE_PARITY_ERROR, -1), 1);
     EXPECT_EQ(port.LineControl(LINE_PARITY_ERROR, -1), 1) << "a query keeps it";
     LineStateSnapshot snapshot{};
-    EXPECT_EQ(port.TakeLineState(&snapshot), 0);
-    EXPECT_EQ(snapshot.parityError, 1);
+    EXPECT_EQ((std::tuple{port.TakeLineState(&snapshot), +snapshot.parityError}), std::tuple(0, 1));
     EXPECT_EQ(port.LineControl(LINE_PARITY_ERROR, -1), 0);
     const std::pair<uint32_t LineCounters::*, int> kinds[] = {{&LineCounters::frame, LINE_FRAMING_ERROR},
                                                               {&LineCounters::overrun, LINE_OVERRUN},
@@ -197,9 +197,7 @@ TEST_F(WinCommPortFake, StatusOverwritesARecordFullOfGarbage) {
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
         ASSERT_EQ(port.SetFlowControl(0, row.outputFlow), 0);
-        m_line.received = row.received;
-        m_line.outQueue = row.outQueue;
-        m_line.modemInputs = row.cts;
+        m_line.received = row.received, m_line.outQueue = row.outQueue, m_line.modemInputs = row.cts;
         PortStatus status;
         std::memset(&status, 0xA5, sizeof status);
         port.GetStatus(&status, 1);
@@ -207,15 +205,15 @@ TEST_F(WinCommPortFake, StatusOverwritesARecordFullOfGarbage) {
         uint16_t flags;
         std::memcpy(words, &status, sizeof words);
         std::memcpy(&flags, reinterpret_cast<const char*>(&status) + sizeof words, sizeof flags);
-        EXPECT_EQ(std::vector(words, words + 6), std::vector(row.words, row.words + 6));
-        EXPECT_EQ(flags, row.flags);
+        EXPECT_EQ((std::tuple{std::vector(words, words + 6), flags}),
+                  (std::tuple{std::vector(row.words, row.words + 6), row.flags}));
     }
 }
 
 TEST_F(WinCommPortFake, WriteStopsAtTheTransmitQueueSize) {
     WinCommPort port(kIndex, 4096, 2048, 0);
-    EXPECT_EQ(port.Write(std::string(4096, 'w').data(), 4096), 2048u);
-    EXPECT_EQ(port.PeekError(), COMM_SHORT_WRITE);
+    EXPECT_EQ((std::tuple{port.Write(std::string(4096, 'w').data(), 4096), port.PeekError()}),
+              std::tuple(2048u, COMM_SHORT_WRITE));
     m_line.outQueue = 2000; // still queued
     EXPECT_EQ(port.Write(std::string(100, 'q').data(), 100), 48u);
     m_line.outQueue = 3000; // the driver holds more than the size asked for: no room at all
@@ -233,9 +231,8 @@ TEST_F(WinCommPortFake, ReadsAndWritesLeftPendingAsOverlappedIoLeavesThem) {
     m_line.readsPending = m_line.writesPending = true;
     m_line.received = "abcdef";
     char buffer[8] = {};
-    EXPECT_EQ(port.Read(buffer, 4), 4u);
-    EXPECT_STREQ(buffer, "abcd");
-    EXPECT_EQ(port.ReadByte(), 'e');
+    EXPECT_EQ((std::tuple{port.Read(buffer, 4), std::string(buffer), port.ReadByte()}),
+              std::tuple(4u, "abcd", 'e'));
     for (const char* bytes : {"12", "3", "4", "5"}) EXPECT_EQ(port.WriteString(bytes), int(strlen(bytes)));
     EXPECT_EQ(port.TakeError(), 0);
     EXPECT_EQ(port.WriteByte('6'), COMM_SHORT_WRITE) << "every write record still in use";
@@ -260,11 +257,10 @@ TEST_F(WinCommPortFake, PurgeDrainsAtMostTheLimit) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
-        m_line.received = row.received;
-        m_line.outQueue = 9;
+        m_line.received = row.received, m_line.outQueue = 9;
         EXPECT_EQ(port.Purge(row.transmit, row.limit), row.result);
-        EXPECT_EQ(m_line.received, row.left);
-        EXPECT_EQ(m_line.outQueue, row.outLeft);
+        EXPECT_EQ(std::tuple(m_line.received, m_line.outQueue),
+                  (std::tuple{std::string(row.left), row.outLeft}));
     }
 }
 
@@ -281,17 +277,14 @@ TEST_F(WinCommPortFake, QueueSizesReachTheHeldCopyAndTheWrites) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
-        m_line.received = "stale";
-        m_line.outQueue = 7;
-        m_line.refuseSettings = row.result ? EINVAL : 0;
+        m_line.received = "stale", m_line.outQueue = 7, m_line.refuseSettings = row.result ? EINVAL : 0;
         port.TakeError(); // the short write of the row before
-        EXPECT_EQ(port.SetQueueSizes(row.rx, row.xoff, row.tx), row.result);
-        EXPECT_EQ(port.TakeError(), row.result);
-        EXPECT_EQ(std::pair(m_line.received, m_line.outQueue), std::pair(std::string(), 0u));
+        EXPECT_EQ((std::tuple{port.SetQueueSizes(row.rx, row.xoff, row.tx), port.TakeError()}),
+                  std::tuple(row.result, row.result));
+        EXPECT_EQ(std::tuple(m_line.received, m_line.outQueue), (std::tuple{std::string(), 0u}));
         g_lines.clear();
         port.DumpState(Collect);
-        ASSERT_EQ(g_lines.size(), 6u);
-        EXPECT_EQ(g_lines[4], row.limits);
+        EXPECT_EQ(g_lines.at(4), row.limits);
         EXPECT_EQ(port.Write(std::string(5000, 'x').data(), 5000), row.written);
     }
 }
@@ -302,12 +295,10 @@ TEST_F(WinCommPortFake, EventMaskIsSetReadAndWaitedOn) {
     uint32_t mask = 77, none = 77;
     EXPECT_EQ(port.GetEventMask(&mask), 0);
     EXPECT_EQ(port.WaitEvent(&none), COMM_FAILED) << "opening turned events off: nothing to wait for";
-    EXPECT_EQ(port.SetEventMask(EV_RXCHAR | EV_CTS), 0);
-    EXPECT_EQ(port.GetEventMask(&mask), 0);
-    EXPECT_EQ(mask, unsigned{EV_RXCHAR | EV_CTS});
+    EXPECT_EQ((std::tuple{port.SetEventMask(EV_RXCHAR | EV_CTS), port.GetEventMask(&mask), mask}),
+              std::tuple(0, 0, unsigned{EV_RXCHAR | EV_CTS}));
     m_line.received = "x";
-    EXPECT_EQ(port.WaitEvent(&mask), 0);
-    EXPECT_EQ(mask, unsigned{EV_RXCHAR});
+    EXPECT_EQ((std::tuple{port.WaitEvent(&mask), mask}), std::tuple(0, unsigned{EV_RXCHAR}));
     ASSERT_EQ(port.SetEventMask(EV_CTS | EV_DSR | EV_RING | EV_RLSD), 0);
     for (auto [bit, id, event] : kInputs) { // each input changes while the wait runs
         std::thread change([this, bit = bit] { Sleep(20), m_line.modemInputs ^= bit; });
@@ -316,16 +307,15 @@ TEST_F(WinCommPortFake, EventMaskIsSetReadAndWaitedOn) {
         EXPECT_EQ(mask, event) << id;
     }
     ASSERT_EQ(port.Close(), 0);
-    EXPECT_EQ(port.SetEventMask(EV_RXCHAR), COMM_FAILED);
-    EXPECT_EQ(port.GetEventMask(&none), COMM_FAILED);
-    EXPECT_EQ(std::tuple(none, port.PeekError()), std::tuple(77u, 0));
+    EXPECT_EQ((std::tuple{port.SetEventMask(EV_RXCHAR), port.GetEventMask(&none), none, port.PeekError()}),
+              std::tuple(COMM_FAILED, COMM_FAILED, 77u, 0));
 }
 
-TEST_F(WinCommPortFake, DumpStateOfAFreshPortAt9600) {
+// Fresh at 9600, then wide values: never cut; the status is read after line five and keeps the line
+// errors; CTS flow with CTS low holds the sending.
+TEST_F(WinCommPortFake, DumpStateOfAFreshPortAndOfWideValues) {
     WinCommPort port(kIndex, 4096, 2048, 0);
     ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
-    g_lines.clear();
-    g_lateBytes = nullptr;
     port.DumpState(Collect);
     EXPECT_EQ(g_lines, std::vector<std::string>({
                            "Port type: MS Win32  BaudRate: 9600    ByteSize: 8  Parity: 0",
@@ -335,53 +325,67 @@ TEST_F(WinCommPortFake, DumpStateOfAFreshPortAt9600) {
                            "XonLim: 1024  XoffLim: 128   EofChr: 00  EvtChr: 00",
                            "RX sz/ct:  4096/0      TX sz/ct:  2048/0      BLOCK SENT:0  BLOCK RECEIVED:0",
                        }));
-}
-
-// Wide values are never cut; the status is read after line five and keeps the line errors; CTS
-// flow with CTS low holds the sending.
-TEST_F(WinCommPortFake, DumpStateOfWideValues) {
-    WinCommPort port(kIndex, 4096, 2048, 0);
     ASSERT_EQ(port.SetSettings(12000000, 'M', 7, 2), 0);
     ASSERT_NE(port.SetEventChar('\x80'), 0);
     ASSERT_EQ(port.SetFlowControl(1, 12), 0);
-    m_line.outQueue = 4000000000u;
-    m_line.counters.frame = 3;
+    m_line.outQueue = 4000000000u, m_line.counters.frame = 3;
     g_lines.clear();
     g_lateBytes = &m_line.received;
     port.DumpState(Collect);
-    ASSERT_EQ(g_lines.size(), 6u);
-    EXPECT_EQ(g_lines[0], "Port type: MS Win32  BaudRate: 12000000  ByteSize: 7  Parity: 3");
-    EXPECT_EQ(g_lines[4], "XonLim: 1024  XoffLim: 128   EofChr: 00  EvtChr: 80");
-    EXPECT_EQ(g_lines[5],
-              "RX sz/ct:  4096/1234567  TX sz/ct:  2048/-294967296  BLOCK SENT:0  BLOCK RECEIVED:1");
+    g_lateBytes = nullptr;
+    EXPECT_EQ((std::vector{g_lines.at(0), g_lines.at(4), g_lines.at(5)}),
+              (std::vector<std::string>{
+                  "Port type: MS Win32  BaudRate: 12000000  ByteSize: 7  Parity: 3",
+                  "XonLim: 1024  XoffLim: 128   EofChr: 00  EvtChr: 80",
+                  "RX sz/ct:  4096/1234567  TX sz/ct:  2048/-294967296  BLOCK SENT:0  BLOCK RECEIVED:1"}));
     LineStateSnapshot snapshot{};
     port.TakeLineState(&snapshot);
     EXPECT_EQ(snapshot.framingError, 1);
 }
 
-} // namespace
-
-namespace {
+// The index is checked before anything is touched (refused as in use, not as a failed open); every
+// index inside the count table reaches its device, and the count goes back to 0.
+TEST_F(WinCommPortFake, OpensInsideTheCountTableOnlyAndTouchesNothingOutside) {
+    // No device is behind COM255.
+    const std::pair<int, int> rows[] = {{0, 0},
+                                        {15, 0},
+                                        {16, 0},
+                                        {COMM_MAX_PORTS - 2, COMM_FAILED},
+                                        {-1, COMM_IN_USE},
+                                        {COMM_MAX_PORTS, COMM_IN_USE},
+                                        {100000, COMM_IN_USE},
+                                        {INT_MAX, COMM_IN_USE}};
+    for (const auto& [index, error] : rows) {
+        ASSERT_TRUE(error || InstallSerialLine(index + 1, &m_line));
+        {
+            WinCommPort port(index, 4096, 2048, 0);
+            EXPECT_EQ(port.PeekError(), error) << index;
+            if (!error) {
+                EXPECT_EQ(g_portOpenCount[index], 1) << index;
+            }
+        }
+        if (!error && index != kIndex) InstallSerialLine(index + 1, nullptr);
+        for (int i = 0; i < COMM_MAX_PORTS; ++i) ASSERT_EQ(g_portOpenCount[i], 0) << index << ": " << i;
+    }
+}
 
 // The one platform-error -> status table of the port: the legacy codes, and everything else.
 TEST(WinCommPortErrors, LastErrorTranslatesByTheLegacyTable) {
     const struct {
         LONG error;
         int status;
-    } rows[] = {
-        {IE_BADID, COMM_DEVICE_ERROR},
-        {IE_OPEN, COMM_IN_USE},
-        {IE_NOPEN, COMM_DEVICE_ERROR},
-        {IE_MEMORY, COMM_NO_MEMORY},
-        {IE_DEFAULT, COMM_BAD_OUTPUT_FLOW},
-        {IE_HARDWARE, COMM_DEVICE_ERROR},
-        {IE_BYTESIZE, COMM_BAD_DATA_BITS},
-        {IE_BAUDRATE, COMM_BAD_BAUD},
-        {-6, COMM_FAILED},
-        {-9, COMM_FAILED},
-        {ERROR_ACCESS_DENIED, COMM_FAILED},
-        {ERROR_FILE_NOT_FOUND, COMM_FAILED},
-    };
+    } rows[] = {{IE_BADID, COMM_DEVICE_ERROR},
+                {IE_OPEN, COMM_IN_USE},
+                {IE_NOPEN, COMM_DEVICE_ERROR},
+                {IE_MEMORY, COMM_NO_MEMORY},
+                {IE_DEFAULT, COMM_BAD_OUTPUT_FLOW},
+                {IE_HARDWARE, COMM_DEVICE_ERROR},
+                {IE_BYTESIZE, COMM_BAD_DATA_BITS},
+                {IE_BAUDRATE, COMM_BAD_BAUD},
+                {-6, COMM_FAILED},
+                {-9, COMM_FAILED},
+                {ERROR_ACCESS_DENIED, COMM_FAILED},
+                {ERROR_FILE_NOT_FOUND, COMM_FAILED}};
     WinCommPort port(0, 0, 0, 1);
     for (const auto& row : rows) {
         SetLastError(static_cast<DWORD>(row.error));

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -47,6 +48,14 @@ inline std::string LinkTarget(int com) {
     return std::filesystem::read_symlink(LinkPath(com), error).string();
 }
 
+/// Asks `done` every millisecond, by the clock (under load a sleep lasts longer than asked), until it
+/// holds or `limitMs` passed; returns whether it held.
+inline bool WaitUntil(int limitMs, const std::function<bool()>& done) {
+    for (DWORD start = GetTickCount(); !done(); Sleep(1))
+        if (GetTickCount() - start >= DWORD(limitMs)) return false;
+    return true;
+}
+
 /// What `fd` delivers once readable (at most 1 s) and 20 ms more passed.
 inline Bytes ReadReply(int fd) {
     pollfd ready{fd, POLLIN, 0};
@@ -65,17 +74,12 @@ struct Client {
     }
     /// Changes the line speed: the PortSettings status.
     int SetBaud(int baud) { return settings.Set(baud, 'N', 8, 1); }
-    /// Sends `command`; returns what arrived within `limitMs` for a first byte and `settleMs` more.
+    /// Sends `command` (nothing for 0); returns the bytes queued once a first byte came (at most
+    /// `limitMs`) and `settleMs` more passed. One look at the queue: a flooding board would keep a
+    /// read-until-empty loop going forever.
     Bytes Exchange(char command, int limitMs = 1000, int settleMs = 60) {
-        link.Send(&command, 1);
-        return Collect(limitMs, settleMs);
-    }
-    /// The bytes queued once a first byte came (at most `limitMs`) and `settleMs` more passed. One
-    /// look at the queue: a flooding board would keep a read-until-empty loop going forever.
-    Bytes Collect(int limitMs, int settleMs) {
-        // Time by the clock, not by counting sleeps: under load a sleep lasts longer than asked.
-        for (DWORD start = GetTickCount(); link.RxCount() <= 0 && GetTickCount() - start < DWORD(limitMs);)
-            Sleep(2);
+        if (command) link.Send(&command, 1);
+        WaitUntil(limitMs, [this] { return link.RxCount() > 0; });
         Sleep(static_cast<DWORD>(settleMs));
         int count = std::max(link.RxCount(), 0);
         Bytes bytes(static_cast<size_t>(count) + 1); // Receive adds a terminator
@@ -129,6 +133,15 @@ struct BoardProcess {
     std::FILE* out;
     pid_t pid;        ///< the board's process id
     std::string path; ///< the path of its line, once Ready
+};
+
+/// A board run with `args` and, once it is ready, a client on COM3 at `baud`: `ready` says both are.
+struct Session {
+    explicit Session(const std::string& args, int baud = 38400)
+        : board(args), client(board.Ready() ? 3 : 0, baud), ready(client.status == 0) {}
+    BoardProcess board;
+    Client client;
+    bool ready;
 };
 
 } // namespace boardtest

@@ -41,11 +41,13 @@ protected:
 // rows check what the line was told, both ways of each bit; GetCommState then reports the speed
 // and stop bits, 8 data bits, and the fields Linux has no place for as they were given.
 TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
+    // Baud, parity, stop bits, CTS flow, XON out, XON in, parity check; the cflag bits of PARODD | CMSPAR |
+    // CSTOPB | CRTSCTS and the iflag bits of IXON | IXOFF | INPCK.
     const struct {
         DWORD baud;
         BYTE parity, stopBits;
         bool ctsFlow, xonOut, xonIn, parityCheck;
-        tcflag_t cflag, iflag; // of PARODD | CMSPAR | CSTOPB | CRTSCTS, IXON | IXOFF | INPCK
+        tcflag_t cflag, iflag;
     } rows[] = {{128000, ODDPARITY, ONESTOPBIT, true, false, false, true, PARODD | CRTSCTS, INPCK},
                 {9600, EVENPARITY, TWOSTOPBITS, false, true, false, false, CSTOPB, IXON},
                 {38400, MARKPARITY, ONESTOPBIT, false, false, true, false, PARODD | CMSPAR, IXOFF},
@@ -56,15 +58,11 @@ TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
     ASSERT_TRUE(GetCommState(m_handle, &dcb));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.baud);
-        dcb.BaudRate = row.baud;
-        dcb.Parity = row.parity;
-        dcb.StopBits = row.stopBits;
-        dcb.fOutxCtsFlow = row.ctsFlow;
-        dcb.fOutX = row.xonOut;
-        dcb.fInX = row.xonIn;
+        dcb.BaudRate = row.baud, dcb.Parity = row.parity, dcb.StopBits = row.stopBits;
+        dcb.fOutxCtsFlow = row.ctsFlow, dcb.fOutX = row.xonOut, dcb.fInX = row.xonIn,
         dcb.fParity = row.parityCheck;
-        dcb.XonChar = static_cast<char>(row.baud % 100);
-        dcb.fOutxDsrFlow = !row.ctsFlow; // no Linux equivalent: kept
+        // XonLim and fOutxDsrFlow have no Linux equivalent: kept as given.
+        dcb.XonChar = static_cast<char>(row.baud % 100), dcb.fOutxDsrFlow = !row.ctsFlow;
         dcb.XonLim = static_cast<WORD>(row.baud / 100);
         ASSERT_TRUE(SetCommState(m_handle, &dcb));
         termios2 tio{};
@@ -72,9 +70,9 @@ TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
         EXPECT_EQ(
             std::tuple(tio.c_ospeed, tio.c_ispeed, tio.c_cflag & CBAUD, (tio.c_cflag >> IBSHIFT) & CBAUD),
             std::tuple(row.baud, row.baud, tcflag_t{BOTHER}, tcflag_t{BOTHER}));
-        EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR | CSTOPB | CRTSCTS), row.cflag);
-        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | INPCK), row.iflag);
-        EXPECT_EQ(std::pair(tio.c_cc[VSTART], tio.c_cc[VSTOP]), std::pair(cc_t(row.baud % 100), cc_t{0x13}));
+        EXPECT_EQ(std::tuple(tio.c_cflag & (PARODD | CMSPAR | CSTOPB | CRTSCTS),
+                             tio.c_iflag & (IXON | IXOFF | INPCK), tio.c_cc[VSTART], tio.c_cc[VSTOP]),
+                  std::tuple(row.cflag, row.iflag, cc_t(row.baud % 100), cc_t{0x13}));
         DCB back{};
         ASSERT_TRUE(GetCommState(m_handle, &back));
         EXPECT_EQ(std::tuple(back.BaudRate, back.StopBits, back.ByteSize, back.XonLim, back.XonChar),
@@ -93,13 +91,12 @@ TEST_F(SerialPty, RefusedStatesFailWithInvalidParameterAndKeepTheLine) {
     DCB before{};
     ASSERT_TRUE(GetCommState(m_handle, &before));
     for (const auto& edit : edits) {
-        SCOPED_TRACE(&edit - edits);
         DCB dcb = before, after{};
         edit(&dcb);
-        EXPECT_FALSE(SetCommState(m_handle, &dcb));
-        EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
-        ASSERT_TRUE(GetCommState(m_handle, &after));
-        EXPECT_EQ(after.BaudRate, before.BaudRate);
+        EXPECT_EQ((std::tuple{SetCommState(m_handle, &dcb), GetLastError(), GetCommState(m_handle, &after),
+                              after.BaudRate}),
+                  std::tuple(FALSE, DWORD{ERROR_INVALID_PARAMETER}, TRUE, before.BaudRate))
+            << &edit - edits;
     }
 }
 
@@ -122,16 +119,14 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     DWORD put = 0, result = 0;
     OVERLAPPED overlapped{};
     EXPECT_TRUE(WriteFile(m_handle, big.data(), static_cast<DWORD>(big.size()), &put, &overlapped));
-    EXPECT_GT(put, 0u);
-    EXPECT_LT(put, big.size());
-    EXPECT_TRUE(GetOverlappedResult(m_handle, &overlapped, &result, TRUE));
-    EXPECT_EQ(result, put);
-    EXPECT_TRUE(PurgeComm(m_handle, PURGE_TXCLEAR | PURGE_RXCLEAR));
+    EXPECT_TRUE(put > 0 && put < big.size()) << put;
     DWORD errors = 1;
-    EXPECT_TRUE(ClearCommError(m_handle, &errors, nullptr));
-    EXPECT_EQ(errors, 0u);
-    EXPECT_FALSE(EscapeCommFunction(m_handle, SETDTR));
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_FUNCTION});
+    EXPECT_EQ((std::tuple{GetOverlappedResult(m_handle, &overlapped, &result, TRUE), result,
+                          PurgeComm(m_handle, PURGE_TXCLEAR | PURGE_RXCLEAR),
+                          ClearCommError(m_handle, &errors, nullptr), errors}),
+              std::tuple(TRUE, put, TRUE, TRUE, DWORD{0}));
+    EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError()}),
+              std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}));
     EXPECT_TRUE(SetCommBreak(m_handle) && ClearCommBreak(m_handle));
 }
 
@@ -139,14 +134,16 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
 // 1.5; CTS flow that the line gained or lost shows, while a DCB that asked for it by either of its
 // two fields keeps its own choice of field.
 TEST(SerialFake, StateReadsBackStopBitsAndCtsFlowFromTheLine) {
+    // The DCB applied before (fOutxCtsFlow, fRtsControl), the line now (data bits, two stop bits, CTS
+    // flow) and what is read back (stop bits, fOutxCtsFlow, fRtsControl).
     const struct {
-        bool ctsField;     // the DCB applied before
-        DWORD rtsControl;  // the DCB applied before
-        uint8_t dataBits;  // the line now
-        bool twoStop, cts; // the line now
-        BYTE stopBits;     // read back
-        bool ctsBack;      // read back
-        DWORD rtsBack;     // read back
+        bool ctsField;
+        DWORD rtsControl;
+        uint8_t dataBits;
+        bool twoStop, cts;
+        BYTE stopBits;
+        bool ctsBack;
+        DWORD rtsBack;
     } rows[] = {{false, RTS_CONTROL_ENABLE, 5, true, false, ONE5STOPBITS, false, RTS_CONTROL_ENABLE},
                 {false, RTS_CONTROL_ENABLE, 7, true, false, TWOSTOPBITS, false, RTS_CONTROL_ENABLE},
                 {false, RTS_CONTROL_ENABLE, 5, false, false, ONESTOPBIT, false, RTS_CONTROL_ENABLE},
@@ -161,11 +158,9 @@ TEST(SerialFake, StateReadsBackStopBitsAndCtsFlowFromTheLine) {
         SCOPED_TRACE(&row - rows);
         DCB dcb{}, back{};
         ASSERT_TRUE(GetCommState(handle, &dcb));
-        dcb.fOutxCtsFlow = row.ctsField;
-        dcb.fRtsControl = row.rtsControl;
+        dcb.fOutxCtsFlow = row.ctsField, dcb.fRtsControl = row.rtsControl;
         ASSERT_TRUE(SetCommState(handle, &dcb));
-        line.settings.dataBits = row.dataBits;
-        line.settings.twoStopBits = row.twoStop;
+        line.settings.dataBits = row.dataBits, line.settings.twoStopBits = row.twoStop,
         line.settings.rtsCts = row.cts;
         ASSERT_TRUE(GetCommState(handle, &back));
         EXPECT_EQ(std::tuple(back.ByteSize, back.StopBits, bool(back.fOutxCtsFlow), DWORD{back.fRtsControl}),

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -53,9 +54,9 @@ TEST(SerialNames, LinkInTheDeviceDirectoryWinsOverTtyS) {
 TEST(SerialNames, WsprintfWritesAtMost1024Bytes) {
     char buffer[1100];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(wsprintfA(buffer, "%s", std::string(2000, 'w').c_str()), 1023);
-    EXPECT_EQ(buffer[1023], '\0');
-    EXPECT_EQ(buffer[1024], '#');
+    EXPECT_EQ(
+        (std::tuple{wsprintfA(buffer, "%s", std::string(2000, 'w').c_str()), buffer[1023], buffer[1024]}),
+        std::tuple(1023, '\0', '#'));
 }
 
 } // namespace
