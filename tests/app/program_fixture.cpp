@@ -1,7 +1,5 @@
 #include "program_fixture.h"
 
-#include "BoardLink.h"
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -19,8 +17,6 @@
 namespace apptest {
 
 namespace {
-
-constexpr int kPollMs = 10;
 
 Modal Describe(QWidget* w) {
     WndImpl* impl = WndImpl::FromWidget(w);
@@ -47,19 +43,18 @@ std::string Modal::Field(int id) const {
     return edit ? edit->text().toStdString() : "<no field>";
 }
 
-void Modal::Type(int id, const char* text) const {
+void Modal::Type(int id, const std::string& text) const {
     auto* edit = qobject_cast<QLineEdit*>(AfxQtControl(wnd, id));
     EXPECT_TRUE(QTest::qWaitForWindowActive(widget));
     edit->setFocus();
     edit->selectAll();
-    if (!*text) QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, QString::fromUtf8(text));
+    if (text.empty()) QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, QString::fromStdString(text));
 }
 
 void Modal::Key(int qtKey) const {
     QWidget* target = QApplication::focusWidget();
-    if (!target || target->window() != widget) target = widget;
-    QTest::keyClick(target, static_cast<Qt::Key>(qtKey));
+    QTest::keyClick(target && target->window() == widget ? target : widget, static_cast<Qt::Key>(qtKey));
 }
 
 void Modal::Click(int id) const {
@@ -74,42 +69,39 @@ int ProgramRun::Run(CKorvaneDlg& dlg, int limitMs) {
     clock.start();
     auto* poll = new QTimer(&scope);
     // Queued, so that the poll keeps running inside modal loops that a handler opens.
-    QObject::connect(
-        poll, &QTimer::timeout, &scope,
-        [&] {
-            QWidget* w = QApplication::activeModalWidget();
-            if (mainShown) longestStallMs = std::max(longestStallMs, sinceLastTurn.restart());
-            if (clock.elapsed() > limitMs) {
-                timedOut = true;
-                if (w) CloseModal(w, dlg);
-                if (w == AfxQtWidget(&dlg)) dlg.EndDialog(kTimedOut);
-                return;
-            }
-            if (!w || w == last || !w->isVisible()) return;
+    auto turn = [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (mainShown) longestStallMs = std::max(longestStallMs, sinceLastTurn.restart());
+        if (clock.elapsed() > limitMs) {
+            timedOut = true;
+            if (w) CloseModal(w, dlg);
+            if (w == AfxQtWidget(&dlg)) dlg.EndDialog(kTimedOut);
+        } else if (w && w != last && w->isVisible()) {
             last = w;
-            if (w == AfxQtWidget(&dlg)) {
-                if (std::exchange(mainShown, true)) return;
-                sinceLastTurn.start();
-                if (!onMain) return;
-                onMain(w); // may open modal loops of its own, in which this poll goes on
-                return;
-            }
             Modal modal = Describe(w);
-            seen.push_back(modal.Describe());
-            if (onModal) onModal(modal);
-        },
-        Qt::QueuedConnection);
-    poll->start(kPollMs);
+            if (w != AfxQtWidget(&dlg)) {
+                seen.push_back(modal.text.empty() ? modal.title : modal.title + ": " + modal.text);
+                onModal(modal);
+            } else if (!std::exchange(mainShown, true)) {
+                sinceLastTurn.start();
+                onMain(w); // may open modal loops of its own, in which this poll goes on
+            }
+        }
+    };
+    QObject::connect(poll, &QTimer::timeout, &scope, turn, Qt::QueuedConnection);
+    poll->start(10);
     int result = static_cast<int>(dlg.DoModal());
     return timedOut ? kTimedOut : result;
 }
 
-bool WaitFor(const std::function<bool()>& done, int limitMs) {
-    return QTest::qWaitFor(done, limitMs);
+std::string Text(CWnd& dlg, int id) {
+    CString text;
+    dlg.GetDlgItemText(id, text);
+    return text.Str();
 }
 
 std::string ProfilePath(bool fresh) {
-    if (fresh) std::remove(AfxGetApp()->m_strProfileName.c_str());
+    if (fresh) std::filesystem::remove_all(AfxGetApp()->m_strProfileName);
     return AfxGetApp()->m_strProfileName;
 }
 
@@ -139,10 +131,10 @@ int Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-void MapToNothing(int com) {
+void MapCom(int com, const std::string& target) {
     std::filesystem::create_directories(std::filesystem::path(boardtest::LinkPath(com)).parent_path());
     std::filesystem::remove(boardtest::LinkPath(com));
-    std::filesystem::create_symlink("/nonexistent/tty", boardtest::LinkPath(com));
+    std::filesystem::create_symlink(target, boardtest::LinkPath(com));
 }
 
 } // namespace apptest

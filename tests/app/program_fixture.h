@@ -5,6 +5,7 @@
 
 #include "KorvaneDlg.h"
 #include "board_fixture.h"
+#include "helpers.h"
 
 #include <QWidget>
 
@@ -20,12 +21,10 @@ struct Modal {
     CWnd* wnd;         ///< the framework window of a dialog; null for a message box
     std::string title; ///< caption
     std::string text;  ///< a box's text; empty for a dialog
-    /// "title: text" for a box, "title" for a dialog.
-    std::string Describe() const { return text.empty() ? title : title + ": " + text; }
     /// Text of edit control `id`.
     std::string Field(int id) const;
     /// Replaces the text of edit control `id` by typing, as a user does (select all, then keys).
-    void Type(int id, const char* text) const;
+    void Type(int id, const std::string& text) const;
     /// A key press on the window's focused control.
     void Key(int qtKey) const;
     /// A mouse click on control `id`.
@@ -37,9 +36,9 @@ struct Modal {
 /// once when the main window is shown. Both run from a queued poll, so they may open modal loops of
 /// their own. After `limitMs` every open window is closed and Run returns kTimedOut.
 struct ProgramRun {
-    std::function<void(const Modal&)> onModal;
-    std::function<void(QWidget*)> onMain;
-    std::vector<std::string> seen; ///< Describe() of every modal handed to onModal, in order
+    std::function<void(const Modal&)> onModal = [](const Modal&) {};
+    std::function<void(QWidget*)> onMain = [](QWidget*) {};
+    std::vector<std::string> seen; ///< "title: text" of each box, "title" of each dialog, in order
     /// Longest time in ms, once the main window was shown, between two turns of the event loop (the
     /// window's responsiveness: a poll tick blocks it for its waits).
     qint64 longestStallMs = 0;
@@ -58,12 +57,8 @@ protected:
     }
 };
 
-/// Result of Run when the time limit ended it.
-inline constexpr int kTimedOut = -99;
-
-/// Waits (at most `limitMs`, processing events) until `done` holds; returns whether it did.
-bool WaitFor(const std::function<bool()>& done, int limitMs = 3000);
-
+/// Text of control `id` of `dlg`.
+std::string Text(CWnd& dlg, int id);
 /// Path of the program's profile; removes it (a fresh start) when `fresh`.
 std::string ProfilePath(bool fresh = false);
 /// The profile's content; "<none>" when there is no file.
@@ -79,7 +74,7 @@ struct Board : boardtest::BoardProcess {
 /// Number of times `what` occurs in `text`.
 int Count(const std::string& text, const std::string& what);
 
-/// Makes COM`com` a link to nothing, so that opening it fails.
-void MapToNothing(int com);
+/// Makes COM`com` a link to `target` (by default nothing, so that opening it fails).
+void MapCom(int com, const std::string& target = "/nonexistent/tty");
 
 } // namespace apptest
