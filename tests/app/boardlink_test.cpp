@@ -22,6 +22,7 @@ protected:
     void TearDown() override { DisconnectBoard(); }
 };
 
+// The seven voltages stored.
 std::vector<float> Volts() {
     return std::vector<float>(std::begin(g_fVoltage), std::end(g_fVoltage));
 }
@@ -50,30 +51,6 @@ TEST(Decode, TiltFramesGiveReadingsAndButtonsOnlyForExactlyThreeBytes) {
         EXPECT_TRUE(got.x == row.frame.x && got.y == row.frame.y && got.leftUp == row.frame.leftUp &&
                     got.rightUp == row.frame.rightUp)
             << row.reply.size() << " bytes, buttons " << (row.reply.size() > 2 ? int(row.reply[2]) : -1);
-    }
-}
-
-TEST(Decode, VoltageFramesAreBytesOverFiftyOneWithChannelFourCentred) {
-    const float mid = static_cast<float>(128 * (1.0 / 51));
-    const struct {
-        std::vector<uint8_t> reply;
-        std::vector<float> volts; // untouched nines when refused
-    } rows[] = {
-        {{0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, -5, 0, 0}},
-        {{51, 51, 51, 51, 51, 51, 51}, {1, 1, 1, 1, -3, 1, 1}},
-        {{255, 255, 255, 255, 255, 255, 255}, {5, 5, 5, 5, 5, 5, 5}},
-        {{0, 51, 102, 153, 204, 255, 1}, {0, 1, 2, 3, 3, 5, static_cast<float>(1 / 51.0)}}, // 204: 4 V wire
-        {{128, 128, 128, 128, 128, 128, 128},
-         {mid, mid, mid, mid, static_cast<float>((static_cast<double>(mid) - 2.5) * 2), mid, mid}},
-        {{}, std::vector<float>(7, 9)},
-        {{1, 2, 3, 4, 5, 6}, std::vector<float>(7, 9)},
-        {{1, 2, 3, 4, 5, 6, 7, 8}, std::vector<float>(7, 9)},
-    };
-    for (const auto& row : rows) {
-        std::vector<float> volts(7, 9);
-        EXPECT_EQ(DecodeVoltages(row.reply.data(), static_cast<int>(row.reply.size()), volts.data()),
-                  row.reply.size() == 7);
-        EXPECT_EQ(volts, row.volts) << row.reply.size() << " bytes";
     }
 }
 

@@ -1,18 +1,27 @@
-// The program end to end, offscreen, as an operator meets it. One table drives the start-up loop with
-// the port selection dialog and the profile: boards that misbehave, ports that do not open, damaged
-// profiles, odd numbers typed into the dialog, and every way to close the main window or to give up.
-// Each row says what the operator sees (the boxes and dialogs in order, the numbers the dialog
-// shows, the fields), that the window stays responsive while it polls, and what the profile holds.
-// Then polling in DVM mode, the voltage error box, and the About box.
+// The program end to end, offscreen, as an operator meets it: every message box and dialog it opens
+// is handed to the test as it becomes the active modal window, and a time limit closes whatever is
+// still open. One table drives the start-up loop with the port selection dialog and the profile:
+// boards that misbehave, ports that do not open, profiles, numbers typed into the dialog, and every
+// way to close the main window or to give up. Each row says what the operator sees (the boxes and
+// dialogs in order, the numbers the dialog shows, the fields), that the window stays responsive
+// while it polls, and what the profile holds. Then DVM mode, the voltage error box, the About box.
 #include "program_fixture.h"
 
 #include "BoardLink.h"
+#include "KorvaneDlg.h"
+#include "helpers.h"
 #include "res/resource.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
+#include <sstream>
 
 #include <qt/qt_access.h>
 
@@ -20,51 +29,153 @@ using namespace apptest;
 
 namespace {
 
-const std::string kOpenFailed = "Korvane: Could not open port.";
-const std::string kNoAnswer = "Korvane: No open port.";
-const std::string kNotAnInteger = "Korvane: Please enter an integer.";
 const std::string kPortDialog = "Port Selection Dialog";
-const std::string kUnchanged = "<unchanged>";
-const std::string kTerminated = "<terminated>";
+
+/// A modal window the program opened: a message box, or one of its dialogs (then `wnd` is set).
+struct Modal {
+    QWidget* widget;
+    CWnd* wnd;
+    std::string title;
+    std::string Field() const {
+        return qobject_cast<QLineEdit*>(AfxQtControl(wnd, IDC_PORTNUMBER))->text().toStdString();
+    }
+    /// Replaces the port number by typing, as a user does (select all, then keys).
+    void Type(const std::string& text) const {
+        auto* edit = qobject_cast<QLineEdit*>(AfxQtControl(wnd, IDC_PORTNUMBER));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(widget));
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, QString::fromStdString(text));
+    }
+    /// A key press on the window's focused control.
+    void Key(int qtKey) const {
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target && target->window() == widget ? target : widget, static_cast<Qt::Key>(qtKey));
+    }
+    void Click(int id) const { QTest::mouseClick(AfxQtControl(wnd, id), Qt::LeftButton); }
+};
+
+/// One run of a main dialog. `onModal` gets each modal window other than the main one each time it
+/// becomes the active one (a box over a dialog hands the dialog back when it closes); `onMain` runs
+/// once when the main window is shown. Both run from a queued poll, so they may open modal loops of
+/// their own. After `limitMs` every open window is closed and Run returns kTimedOut.
+struct ProgramRun {
+    std::function<void(const Modal&)> onModal = [](const Modal&) {};
+    std::function<void(QWidget*)> onMain = [](QWidget*) {};
+    std::vector<std::string> seen; ///< "title: text" of each box, "title" of each dialog, in order
+    /// Longest time in ms, once the main window was shown, between two turns of the event loop (a
+    /// poll tick blocks it for its waits).
+    qint64 longestStallMs = 0;
+
+    int Run(CKorvaneDlg& dlg, int limitMs = 8000) {
+        QObject scope; // stops the poll when this call returns
+        QPointer<QWidget> last;
+        bool mainShown = false, timedOut = false;
+        QElapsedTimer clock, sinceLastTurn;
+        clock.start();
+        auto turn = [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            WndImpl* impl = w ? WndImpl::FromWidget(w) : nullptr;
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (mainShown) longestStallMs = std::max(longestStallMs, sinceLastTurn.restart());
+            if (clock.elapsed() > limitMs) { // a box gets OK, a dialog its Terminate path
+                timedOut = true;
+                if (box) box->done(QMessageBox::Ok);
+                if (impl) g_nComPort = kTerminateRequest;
+                if (impl)
+                    static_cast<CDialog*>(impl->wnd)->EndDialog(impl->wnd == &dlg ? kTimedOut : IDCANCEL);
+            } else if (w && w != last && w->isVisible() && w != AfxQtWidget(&dlg)) {
+                last = w;
+                seen.push_back(w->windowTitle().toStdString() +
+                               (box ? ": " + box->text().toStdString() : ""));
+                onModal(Modal{w, impl ? impl->wnd : nullptr, w->windowTitle().toStdString()});
+            } else if (w && w != last && w->isVisible() && !std::exchange(mainShown, true)) {
+                last = w;
+                sinceLastTurn.start();
+                onMain(w); // may open modal loops of its own, in which this poll goes on
+            }
+        };
+        auto* poll = new QTimer(&scope);
+        // Queued, so that the poll keeps running inside modal loops that a handler opens.
+        QObject::connect(poll, &QTimer::timeout, &scope, turn, Qt::QueuedConnection);
+        poll->start(10);
+        const int result = static_cast<int>(dlg.DoModal());
+        return timedOut ? kTimedOut : result;
+    }
+};
+
+/// The main dialog, counting its ticks.
+class CCountingDlg : public CKorvaneDlg {
+public:
+    int ticks = 0;
+
+protected:
+    void OnTimer(UINT_PTR id) override {
+        ++ticks;
+        CKorvaneDlg::OnTimer(id);
+    }
+};
+
+std::string Text(CWnd& dlg, int id) {
+    CString text;
+    dlg.GetDlgItemText(id, text);
+    return text.Str();
+}
+
+std::string ProfilePath() {
+    return AfxGetApp()->m_strProfileName;
+}
+
+/// The profile's content; "<none>" when there is no file.
+std::string ProfileText() {
+    std::ifstream in(ProfilePath());
+    if (!in) return "<none>";
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ProfilePath(true);
+        std::filesystem::remove_all(ProfilePath());
         g_nComPort = 0;
         g_byTiltX = g_byTiltY = 0;
         std::fill(std::begin(g_fVoltage), std::end(g_fVoltage), 0.0f);
     }
     void TearDown() override {
         DisconnectBoard();
-        ProfilePath(true);
+        std::filesystem::remove_all(ProfilePath());
         for (int com : {3, 4, 6}) std::filesystem::remove_all(boardtest::LinkPath(com));
     }
 };
 
 struct Row {
-    std::string name;
-    std::string board = ""; ///< korvane-board arguments (on COM3 unless they say --com); empty: none
-    /// The answer to each port dialog in turn: a number typed and Enter, "Enter" alone, "Esc",
-    /// "Close" (the close box), "Terminate" (the button), or a number typed and "!" for Terminate.
-    /// Once they run out: 1 typed and Terminate.
-    std::vector<std::string> answers = {};
-    std::vector<std::string> seen = {};
-    std::vector<std::string> shown = {}; ///< the number each port dialog showed
-    /// The fields "X Y left right" once polling ran `ticks` ticks (alternatives split by '|'), or
-    /// kTerminated: the first tick ends the program.
-    std::string fields = kTerminated;
-    std::string profile = kUnchanged;
+    const char* name;
+    const char* board; ///< korvane-board arguments (on COM3 unless they say --com); "": none
+    /// The answers to the port dialogs in turn, split by ',': a number typed and Enter, "Enter" alone,
+    /// "Esc", "Close" (the close box), "Terminate" (the button), or a number typed and "!" for
+    /// Terminate. Once they run out: 1 typed and Terminate.
+    const char* answers;
+    const char* seen;  ///< a letter per box, each followed by the port dialog: F open failed, N no
+                       ///< answer, I not an integer
+    const char* shown; ///< the number each port dialog showed, split by ','
+    /// The fields "X Y left right" once polling ran `ticks` ticks (alternatives split by '|'); "":
+    /// the first tick ends the program.
+    const char* fields = "";
+    std::string profile = ""; ///< the profile afterwards; "": as before
     std::function<void()> setup = [] {};
     int ticks = 3;
     std::string close = "EndDialog"; ///< how the main window is closed: "OK", "Enter", "Escape", "Close"
     int result = IDOK;
 };
 
-std::vector<std::string> Failing(const std::string& box, int rounds = 1) {
-    std::vector<std::string> seen;
-    for (int i = 0; i < rounds; ++i) seen.insert(seen.end(), {box, kPortDialog});
-    return seen;
+std::vector<std::string> Split(const std::string& text, char at) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, at);) parts.push_back(part);
+    return parts;
 }
 
 std::string Profile(int com) {
@@ -79,15 +190,14 @@ void Answer(const Modal& m, const std::string& answer) {
     const bool terminate = answer.ends_with('!');
     if (answer == "Esc") return m.Key(Qt::Key_Escape);
     if (answer == "Close") return (void)m.widget->close();
-    if (answer != "Enter" && answer != "Terminate")
-        m.Type(IDC_PORTNUMBER, answer.substr(0, answer.size() - terminate));
+    if (answer != "Enter" && answer != "Terminate") m.Type(answer.substr(0, answer.size() - terminate));
     if (terminate || answer == "Terminate") return m.Click(IDCANCEL);
     m.Key(Qt::Key_Return);
 }
 
 void CloseMain(CKorvaneDlg& dlg, QWidget* w, const std::string& way) {
     if (way == "EndDialog") dlg.EndDialog(IDOK);
-    if (way == "OK") Modal{w, &dlg, "", ""}.Click(IDOK);
+    if (way == "OK") Modal{w, &dlg, ""}.Click(IDOK);
     if (way == "Enter") QTest::keyClick(w, Qt::Key_Return);
     if (way == "Escape") QTest::keyClick(w, Qt::Key_Escape);
     if (way == "Close") w->close();
@@ -97,144 +207,85 @@ void RunRow(const Row& row) {
     SCOPED_TRACE(row.name);
     row.setup();
     const std::string profileBefore = ProfileText();
-    std::unique_ptr<Board> board(row.board.empty() ? nullptr : new Board(row.board));
+    std::unique_ptr<Board> board(*row.board ? new Board(row.board) : nullptr);
     CCountingDlg dlg;
     ProgramRun run;
-    std::vector<std::string> shown;
+    std::vector<std::string> answers = Split(row.answers, ','), shown, seen;
     std::string last;
     bool mainShown = false;
     run.onModal = [&](const Modal& m) {
         if (m.title != kPortDialog) return m.Key(Qt::Key_Return);
         // A Terminate whose field was refused has set the request already.
         EXPECT_EQ(g_nComPort == kTerminateRequest, last.ends_with('!')) << last;
-        shown.push_back(m.Field(IDC_PORTNUMBER));
-        last = shown.size() <= row.answers.size() ? row.answers[shown.size() - 1] : "1!";
+        shown.push_back(m.Field());
+        last = shown.size() <= answers.size() ? answers[shown.size() - 1] : "1!";
         Answer(m, last);
     };
     run.onMain = [&](QWidget* w) {
         mainShown = true;
-        if (row.fields == kTerminated) return;
+        if (!*row.fields) return;
         EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.ticks >= row.ticks; }));
         std::string fields = Text(dlg, IDC_XVALUE) + " " + Text(dlg, IDC_YVALUE) + " " +
                              Text(dlg, IDC_LEFTBUTTON) + " " + Text(dlg, IDC_RIGHTBUTTON);
-        EXPECT_NE(("|" + row.fields + "|").find("|" + fields + "|"), std::string::npos) << fields;
+        EXPECT_NE(("|" + std::string(row.fields) + "|").find("|" + fields + "|"), std::string::npos)
+            << fields;
         CloseMain(dlg, w, row.close);
     };
     EXPECT_EQ(run.Run(dlg), row.result);
     EXPECT_TRUE(mainShown);
-    EXPECT_EQ(row.fields == kTerminated ? dlg.ticks : 1, 1);
-    EXPECT_EQ(row.fields == kTerminated || g_pPort, true) << "the connection outlives the window";
-    EXPECT_EQ(run.seen, row.seen);
-    EXPECT_EQ(shown, row.shown);
+    EXPECT_EQ(*row.fields ? 1 : dlg.ticks, 1);
+    EXPECT_EQ(!*row.fields || g_pPort, true) << "the connection outlives the window";
+    for (const char* at = row.seen; *at; ++at) {
+        const char* box = *at == 'F'   ? "Could not open port."
+                          : *at == 'N' ? "No open port."
+                                       : "Please enter an integer.";
+        seen.insert(seen.end(), {std::string("Korvane: ") + box, kPortDialog});
+    }
+    EXPECT_EQ(run.seen, seen);
+    EXPECT_EQ(shown, Split(row.shown, ','));
     EXPECT_LT(run.longestStallMs, 200) << "the window kept handling events";
-    EXPECT_EQ(ProfileText(), row.profile == kUnchanged ? profileBefore : row.profile);
+    EXPECT_EQ(ProfileText(), row.profile.empty() ? profileBefore : row.profile);
 }
 
 } // namespace
 
 TEST_F(ProgramTest, StartUpPollingAndTheWaysOut) {
-    const std::string dir = std::filesystem::path(ProfilePath()).parent_path().string();
-    std::ofstream(dir + "/plain-file") << "not a device";
-    std::filesystem::create_directories(dir + "/a-directory");
-    auto mapTo = [](const std::string& target) { return [target] { MapCom(3, target); }; };
-    const std::string big = std::string(10 << 20, 'x') + "\n[MyKorvaneAp]\nKorvaneComPort=9\n";
-    const std::vector<std::string> refused = {kOpenFailed, kPortDialog, kNotAnInteger, kPortDialog};
-    const std::vector<std::string> fails = Failing(kOpenFailed), failsTwice = Failing(kOpenFailed, 2);
+    const std::string plain = std::filesystem::path(ProfilePath()).parent_path().string() + "/plain-file";
+    std::ofstream(plain) << "not a device";
     const Row rows[] = {
-        {.name = "OK button", .board = "--tilt 128,64,3", .fields = "128 64 UP UP", .close = "OK"},
-        {.name = "Enter", .board = "--tilt 128,64,0", .fields = "128 64 DOWN DOWN", .close = "Enter"},
-        {.name = "main: Escape",
-         .board = "--tilt 128,64,2",
-         .fields = "128 64 UP DOWN",
-         .close = "Escape",
-         .result = IDCANCEL},
-        {.name = "main: close box",
-         .board = "--tilt 1,2,252",
-         .fields = "1 2 DOWN DOWN",
-         .close = "Close",
-         .result = IDCANCEL},
-        {.name = "board only at 128000", .board = "--baud 128000 --tilt 11,0,3", .fields = "11 0 UP UP"},
-        {.name = "noise bursts", .board = "--noise 5 --tilt 12,0,3", .fields = "12 0 UP UP", .ticks = 6},
-        {.name = "short frames", .board = "--short --tilt 13,0,3", .fields = "  UP UP"},
-        {.name = "long frames", .board = "--long --tilt 14,0,3", .fields = "  UP UP"},
+        {"OK button", "--tilt 128,64,3", "", "", "", "128 64 UP UP", "", [] {}, 3, "OK"},
+        {"Enter", "--tilt 128,64,0", "", "", "", "128 64 DOWN DOWN", "", [] {}, 3, "Enter"},
+        {"main: Escape", "--tilt 128,64,2", "", "", "", "128 64 UP DOWN", "", [] {}, 3, "Escape", IDCANCEL},
+        {"main: close box", "--tilt 1,2,252", "", "", "", "1 2 DOWN DOWN", "", [] {}, 3, "Close", IDCANCEL},
+        {"board only at 128000", "--baud 128000 --tilt 11,0,3", "", "", "", "11 0 UP UP"},
+        {"noise bursts", "--noise 5 --tilt 12,0,3", "", "", "", "12 0 UP UP", "", [] {}, 6},
+        {"short frames", "--short --tilt 13,0,3", "", "", "", "  UP UP"},
+        {"long frames", "--long --tilt 14,0,3", "", "", "", "  UP UP"},
         // A late reply is dropped, or taken by the next tick when it lands within that tick's wait:
         // either way no wrong reading.
-        {.name = "replies after the wait",
-         .board = "--delay 45 --tilt 15,0,3",
-         .fields = "  UP UP|15 0 UP UP"},
-        {.name = "unplugged and back",
-         .board = "--tilt 16,0,3 --drop-after 3 --return-after 300",
-         .fields = "16 0 UP UP",
-         .ticks = 10},
-        {.name = "regular file", .seen = fails, .shown = {"3"}, .setup = mapTo(dir + "/plain-file")},
-        {.name = "directory", .seen = fails, .shown = {"3"}, .setup = mapTo(dir + "/a-directory")},
-        {.name = "dangling link", .seen = fails, .shown = {"3"}, .setup = mapTo(dir + "/gone")},
-        {.name = "Terminate", .answers = {"Terminate"}, .seen = fails, .shown = {"3"}},
-        {.name = "Escape", .answers = {"Esc"}, .seen = fails, .shown = {"3"}},
-        {.name = "close box", .answers = {"Close"}, .seen = fails, .shown = {"3"}},
-        {.name = "1000 ends", .answers = {"1000"}, .seen = fails, .shown = {"3"}},
-        {.name = "letters, Terminate", .answers = {"abc!", "12!"}, .seen = refused, .shown = {"3", "abc"}},
-        {.name = "empty", .answers = {""}, .seen = refused, .shown = {"3", ""}},
-        {.name = "letters", .answers = {"abc"}, .seen = refused, .shown = {"3", "abc"}},
-        {.name = "0", .answers = {"0"}, .seen = failsTwice, .shown = {"3", "0"}, .profile = Profile(0)},
-        {.name = "-1", .answers = {"-1"}, .seen = failsTwice, .shown = {"3", "-1"}, .profile = Profile(-1)},
-        {.name = "17", .answers = {"17"}, .seen = failsTwice, .shown = {"3", "17"}, .profile = Profile(17)},
-        {.name = "INT_MAX",
-         .answers = {"2147483647"},
-         .seen = failsTwice,
-         .shown = {"3", "2147483647"},
-         .profile = Profile(2147483647)},
-        {.name = "  +7 ",
-         .answers = {"  +7 "},
-         .seen = failsTwice,
-         .shown = {"3", "7"},
-         .profile = Profile(7)},
-        {.name = "typed number reaches the board",
-         .board = "--com 4 --tilt 10,20,3",
-         .answers = {" 4 "},
-         .seen = fails,
-         .shown = {"3"},
-         .fields = "10 20 UP UP",
-         .profile = Profile(4)},
+        {"replies after the wait", "--delay 45 --tilt 15,0,3", "", "", "", "  UP UP|15 0 UP UP"},
+        {"unplugged and back", "--tilt 16,0,3 --drop-after 3 --return-after 300", "", "", "", "16 0 UP UP",
+         "", [] {}, 10},
+        {"regular file", "", "", "F", "3", "", "", [plain] { MapCom(3, plain); }},
+        {"Terminate", "", "Terminate", "F", "3"},
+        {"Escape", "", "Esc", "F", "3"},
+        {"close box", "", "Close", "F", "3"},
+        {"1000 ends", "", "1000", "F", "3"},
+        {"letters, Terminate", "", "abc!,12!", "FI", "3,abc"},
+        {"letters", "", "abc", "FI", "3,abc"},
+        {"0", "", "0", "FF", "3,0", "", Profile(0)},
+        {"  +7 ", "", "  +7 ", "FF", "3,7", "", Profile(7)},
+        {"typed number reaches the board", "--com 4 --tilt 10,20,3", " 4 ", "F", "3", "10 20 UP UP",
+         Profile(4)},
         // COM3 silent, then COM6 unopenable: Enter retries the number shown; each confirmed number is
         // written and kept when it fails.
-        {.name = "retries",
-         .board = "--silent",
-         .answers = {"Enter", "6", "Enter", "Esc"},
-         .seen = {kNoAnswer, kPortDialog, kNoAnswer, kPortDialog, kOpenFailed, kPortDialog, kOpenFailed,
-                  kPortDialog},
-         .shown = {"3", "3", "6", "6"},
-         .profile = Profile(6),
-         .setup = [] { MapCom(6); }},
-        // Damaged profiles fall back to COM3.
-        {.name = "empty profile", .seen = fails, .shown = {"3"}, .setup = WithProfile("")},
-        {.name = "garbage", .seen = fails, .shown = {"3"}, .setup = WithProfile("%%%%\n=\n[[[\n")},
-        {.name = "binary",
-         .seen = fails,
-         .shown = {"3"},
-         .setup = WithProfile(std::string("\0\x01\xff[MyKorvaneAp]\0KorvaneComPort=5", 33))},
-        {.name = "10 MB", .seen = fails, .shown = {"9"}, .setup = WithProfile(big)},
-        {.name = "CRLF",
-         .seen = fails,
-         .shown = {"7"},
-         .setup = WithProfile("[MyKorvaneAp]\r\nKorvaneComPort=7\r\n")},
-        {.name = "negative", .seen = fails, .shown = {"-5"}, .setup = WithProfile(Profile(-5))},
-        {.name = "too large",
-         .seen = fails,
-         .shown = {"3"},
-         .setup = WithProfile("[MyKorvaneAp]\nKorvaneComPort=99999999999\n")},
-        {.name = "hex",
-         .seen = fails,
-         .shown = {"3"},
-         .setup = WithProfile("[MyKorvaneAp]\nKorvaneComPort=0x10\n")},
-        {.name = "other case",
-         .seen = fails,
-         .shown = {"6"},
-         .setup = WithProfile("[mykorvaneap]\nkorvanecomport=6\n")},
-        {.name = "profile is a directory",
-         .seen = fails,
-         .shown = {"3"},
-         .setup = [] { std::filesystem::create_directories(ProfilePath()); }},
+        {"retries", "--silent", "Enter,6,Enter,Esc", "NNFF", "3,3,6,6", "", Profile(6), [] { MapCom(6); }},
+        // The number the profile gives is the one tried and shown; damaged ones give COM3.
+        {"10 MB profile", "", "", "F", "9", "", "",
+         WithProfile(std::string(10 << 20, 'x') + "\n" + Profile(9))},
+        {"binary profile", "", "", "F", "3", "", "",
+         WithProfile(std::string("\0\x01\xff[MyKorvaneAp]\0KorvaneComPort=5", 33))},
+        {"negative", "", "", "F", "-5", "", "", WithProfile(Profile(-5))},
     };
     for (const Row& row : rows) {
         SetUp();
