@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include <qt/qt_access.h>
@@ -30,24 +31,15 @@ using namespace apptest;
 namespace {
 
 const std::string kPortDialog = "Port Selection Dialog";
+const std::map<char, std::string> kBoxes{
+    {'F', "Could not open port."}, {'N', "No open port."}, {'I', "Please enter an integer."}};
 
 /// A modal window the program opened: a message box, or one of its dialogs (then `wnd` is set).
 struct Modal {
     QWidget* widget;
     CWnd* wnd;
     std::string title;
-    std::string Field() const {
-        return qobject_cast<QLineEdit*>(AfxQtControl(wnd, IDC_PORTNUMBER))->text().toStdString();
-    }
-    /// Replaces the port number by typing, as a user does (select all, then keys).
-    void Type(const std::string& text) const {
-        auto* edit = qobject_cast<QLineEdit*>(AfxQtControl(wnd, IDC_PORTNUMBER));
-        EXPECT_TRUE(QTest::qWaitForWindowActive(widget));
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Backspace);
-        QTest::keyClicks(edit, QString::fromStdString(text));
-    }
+    QLineEdit* Number() const { return qobject_cast<QLineEdit*>(AfxQtControl(wnd, IDC_PORTNUMBER)); }
     /// A key press on the window's focused control.
     void Key(int qtKey) const {
         QWidget* target = QApplication::focusWidget();
@@ -167,8 +159,8 @@ struct Row {
     std::string profile = ""; ///< the profile afterwards; "": as before
     std::function<void()> setup = [] {};
     int ticks = 3;
-    std::string close = "EndDialog"; ///< how the main window is closed: "OK", "Enter", "Escape", "Close"
-    int result = IDOK;
+    /// How the main window is closed: "OK", "Enter", "Escape", "Close", or "DVM" after the switch.
+    std::string close = "EndDialog";
 };
 
 std::vector<std::string> Split(const std::string& text, char at) {
@@ -190,13 +182,30 @@ void Answer(const Modal& m, const std::string& answer) {
     const bool terminate = answer.ends_with('!');
     if (answer == "Esc") return m.Key(Qt::Key_Escape);
     if (answer == "Close") return (void)m.widget->close();
-    if (answer != "Enter" && answer != "Terminate") m.Type(answer.substr(0, answer.size() - terminate));
+    if (answer != "Enter" && answer != "Terminate") { // typed as a user does: select all, then keys
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m.widget));
+        m.Number()->setFocus();
+        m.Number()->selectAll();
+        QTest::keyClick(m.Number(), Qt::Key_Backspace);
+        QTest::keyClicks(m.Number(), QString::fromStdString(answer.substr(0, answer.size() - terminate)));
+    }
     if (terminate || answer == "Terminate") return m.Click(IDCANCEL);
     m.Key(Qt::Key_Return);
 }
 
-void CloseMain(CKorvaneDlg& dlg, QWidget* w, const std::string& way) {
-    if (way == "EndDialog") dlg.EndDialog(IDOK);
+void CloseMain(CCountingDlg& dlg, QWidget* w, const std::string& way) {
+    if (way == "DVM") { // the voltages arrive within two ticks of the switch; the fields stay
+        QWidget* dvm = AfxQtControl(&dlg, IDC_DVM);
+        QTest::mouseClick(dvm, Qt::LeftButton, {}, QPoint(5, dvm->height() / 2));
+        const int switchedAt = dlg.ticks;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return g_fVoltage[0] == 5.0f; }));
+        EXPECT_LE(dlg.ticks, switchedAt + 2);
+        EXPECT_EQ(std::vector<float>(std::begin(g_fVoltage), std::end(g_fVoltage)),
+                  (std::vector<float>{5, 0, 1, static_cast<float>(128 / 51.0), -5,
+                                      static_cast<float>(204 / 51.0), static_cast<float>(153 / 51.0)}));
+        EXPECT_EQ(Text(dlg, IDC_XVALUE) + " " + std::to_string(dlg.m_nMode), "200 1");
+    }
+    if (way == "EndDialog" || way == "DVM") dlg.EndDialog(IDOK);
     if (way == "OK") Modal{w, &dlg, ""}.Click(IDOK);
     if (way == "Enter") QTest::keyClick(w, Qt::Key_Return);
     if (way == "Escape") QTest::keyClick(w, Qt::Key_Escape);
@@ -217,7 +226,7 @@ void RunRow(const Row& row) {
         if (m.title != kPortDialog) return m.Key(Qt::Key_Return);
         // A Terminate whose field was refused has set the request already.
         EXPECT_EQ(g_nComPort == kTerminateRequest, last.ends_with('!')) << last;
-        shown.push_back(m.Field());
+        shown.push_back(m.Number()->text().toStdString());
         last = shown.size() <= answers.size() ? answers[shown.size() - 1] : "1!";
         Answer(m, last);
     };
@@ -231,16 +240,12 @@ void RunRow(const Row& row) {
             << fields;
         CloseMain(dlg, w, row.close);
     };
-    EXPECT_EQ(run.Run(dlg), row.result);
+    EXPECT_EQ(run.Run(dlg), row.close == "Escape" || row.close == "Close" ? IDCANCEL : IDOK);
     EXPECT_TRUE(mainShown);
     EXPECT_EQ(*row.fields ? 1 : dlg.ticks, 1);
     EXPECT_EQ(!*row.fields || g_pPort, true) << "the connection outlives the window";
-    for (const char* at = row.seen; *at; ++at) {
-        const char* box = *at == 'F'   ? "Could not open port."
-                          : *at == 'N' ? "No open port."
-                                       : "Please enter an integer.";
-        seen.insert(seen.end(), {std::string("Korvane: ") + box, kPortDialog});
-    }
+    for (const char* at = row.seen; *at; ++at)
+        seen.insert(seen.end(), {"Korvane: " + kBoxes.at(*at), kPortDialog});
     EXPECT_EQ(run.seen, seen);
     EXPECT_EQ(shown, Split(row.shown, ','));
     EXPECT_LT(run.longestStallMs, 200) << "the window kept handling events";
@@ -255,8 +260,10 @@ TEST_F(ProgramTest, StartUpPollingAndTheWaysOut) {
     const Row rows[] = {
         {"OK button", "--tilt 128,64,3", "", "", "", "128 64 UP UP", "", [] {}, 3, "OK"},
         {"Enter", "--tilt 128,64,0", "", "", "", "128 64 DOWN DOWN", "", [] {}, 3, "Enter"},
-        {"main: Escape", "--tilt 128,64,2", "", "", "", "128 64 UP DOWN", "", [] {}, 3, "Escape", IDCANCEL},
-        {"main: close box", "--tilt 1,2,252", "", "", "", "1 2 DOWN DOWN", "", [] {}, 3, "Close", IDCANCEL},
+        {"main: Escape", "--tilt 128,64,2", "", "", "", "128 64 UP DOWN", "", [] {}, 3, "Escape"},
+        {"main: close box", "--tilt 1,2,252", "", "", "", "1 2 DOWN DOWN", "", [] {}, 3, "Close"},
+        {"DVM", "--tilt 200,100,3 --volts 5,0,1,2.5,-5,4,3", "", "", "", "200 100 UP UP", "", [] {}, 3,
+         "DVM"},
         {"board only at 128000", "--baud 128000 --tilt 11,0,3", "", "", "", "11 0 UP UP"},
         {"noise bursts", "--noise 5 --tilt 12,0,3", "", "", "", "12 0 UP UP", "", [] {}, 6},
         {"short frames", "--short --tilt 13,0,3", "", "", "", "  UP UP"},
@@ -292,28 +299,6 @@ TEST_F(ProgramTest, StartUpPollingAndTheWaysOut) {
         RunRow(row);
         TearDown();
     }
-}
-
-// DVM: the voltages arrive within two ticks of the switch; TILT fields keep their last values.
-TEST_F(ProgramTest, SwitchingToDvmPollsVoltagesFromTheNextTickOrTheOneAfter) {
-    Board board("--tilt 200,100,3 --volts 5,0,1,2.5,-5,4,3");
-    CCountingDlg dlg;
-    ProgramRun run;
-    run.onMain = [&](QWidget*) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Text(dlg, IDC_XVALUE) == "200"; }));
-        QWidget* dvm = AfxQtControl(&dlg, IDC_DVM);
-        QTest::mouseClick(dvm, Qt::LeftButton, {}, QPoint(5, dvm->height() / 2));
-        int switchedAt = dlg.ticks;
-        ASSERT_TRUE(QTest::qWaitFor([&] { return g_fVoltage[0] == 5.0f; }));
-        EXPECT_LE(dlg.ticks, switchedAt + 2);
-        EXPECT_EQ(std::vector<float>(std::begin(g_fVoltage), std::end(g_fVoltage)),
-                  (std::vector<float>{5, 0, 1, static_cast<float>(128 / 51.0), -5,
-                                      static_cast<float>(204 / 51.0), static_cast<float>(153 / 51.0)}));
-        EXPECT_EQ(Text(dlg, IDC_XVALUE), "200");
-        EXPECT_EQ(dlg.m_nMode, 1);
-        dlg.EndDialog(IDOK);
-    };
-    EXPECT_EQ(run.Run(dlg), IDOK);
 }
 
 // A short voltage reply: one box at a time, no poll while it is open, the voltages unchanged; the
