@@ -88,7 +88,6 @@ TEST_F(BoardLinkTest, ExchangesStoreWholeFramesOnly) {
         bool ok;
         std::vector<float> expect; // tilt: x, y, left, right; voltages: seven volts
     } rows[] = {
-        {"--tilt 128,64,3", true, true, {128, 64, 1, 1}},
         {"--tilt 1,2,2", true, true, {1, 2, 1, 0}},
         {"--volts 1,1,1,1,-3,1,1", false, true, {1, 1, 1, 1, -3, 1, 1}},
         {"--short", true, false, {}},

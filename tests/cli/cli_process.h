@@ -68,25 +68,15 @@ private:
 };
 
 /// korvane-cli run with `args` to its end.
-struct CliRun {
-    explicit CliRun(const std::vector<std::string>& args) {
-        CliProcess process(args);
-        status = process.Finish();
-        out = process.out;
-        err = process.err;
-    }
-    int status;
-    std::string out, err;
+struct CliRun : CliProcess {
+    explicit CliRun(const std::vector<std::string>& args) : CliProcess(args) { Finish(); }
 };
 
 /// The lines of `text`, without their newlines.
 inline std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
-    for (size_t at = 0, end; at < text.size(); at = end + 1) {
-        end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(at, end - at));
-    }
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 

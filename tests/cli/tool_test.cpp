@@ -34,9 +34,7 @@ TEST(Usage, ErrorsExit64WithOneLineAndHelpAndVersionAnswerEverywhere) {
         {{"bogus"}, 64, "unknown command \"bogus\""},
         {{"f\n", "e"}, 64, "unknown command \"f \""}, // still one line
         {{"probe", "3\x1b"}, 64, "COM: wants 1 to 16, written 3 or COM3, not \"3?\""},
-        {{"probe"}, 64, "COM is required"},
         {{"poll", "3", "--mode", "x"}, 64, "--mode: wants one of dvm, tilt, not \"x\""},
-        {{"poll", "3", "--count", "0"}, 64, "--count: Value 0 not in range 1 to 1000000000"},
         {{"map", "3"}, 64, "PATH is required"},
         {{"--help"}, 0, "Korvane's board and COM ports from a shell"},
         {{"poll", "--help"}, 0, "poll the board every 100 ms"},
