@@ -14,23 +14,25 @@
 namespace clitest {
 
 /// korvane-cli run with `args` under timeout(1), which kills it after 20 s at the latest, so that no
-/// read waits longer: the inner shell prints its process id and becomes the tool.
+/// read waits longer: the inner shell prints its process id and becomes the tool. `redirect` is a
+/// shell redirection of standard output in place of the pipe (then there is no process id).
 class CliProcess {
 public:
-    explicit CliProcess(const std::vector<std::string>& args) {
-        std::string command = "exec timeout -s KILL 20 sh -c 'echo $$; exec \"$0\" \"$@\"' " KORVANE_CLI_PATH;
+    explicit CliProcess(const std::vector<std::string>& args, const std::string& redirect = "") {
+        std::string command =
+            "exec timeout -s KILL 20 sh -c 'echo $$ 2>/dev/null; exec \"$0\" \"$@\"' " KORVANE_CLI_PATH;
         for (std::string arg : args) {
             for (size_t at = 0; (at = arg.find('\'', at)) != std::string::npos; at += 4)
                 arg.replace(at, 1, "'\\''");
             command += " '" + arg + "'";
         }
         close(mkstemp(m_errPath));
-        m_out = popen((command + " 2>" + m_errPath).c_str(), "r");
+        m_out = popen((command + redirect + " 2>" + m_errPath).c_str(), "r");
         pid = std::atoi(OutLine().c_str());
         out.clear();
     }
     ~CliProcess() {
-        if (m_out) kill(pid, SIGKILL);
+        if (m_out && pid > 0) kill(pid, SIGKILL);
         Finish();
         std::remove(m_errPath);
     }
@@ -69,7 +71,10 @@ private:
 
 /// korvane-cli run with `args` to its end.
 struct CliRun : CliProcess {
-    explicit CliRun(const std::vector<std::string>& args) : CliProcess(args) { Finish(); }
+    explicit CliRun(const std::vector<std::string>& args, const std::string& redirect = "")
+        : CliProcess(args, redirect) {
+        Finish();
+    }
 };
 
 /// The lines of `text`, without their newlines.
