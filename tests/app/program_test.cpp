@@ -9,7 +9,6 @@
 
 #include "BoardLink.h"
 #include "KorvaneDlg.h"
-#include "helpers.h"
 #include "res/resource.h"
 
 #include <QApplication>
@@ -60,6 +59,7 @@ struct ProgramRun {
     /// Longest time in ms, once the main window was shown, between two turns of the event loop (a
     /// poll tick blocks it for its waits).
     qint64 longestStallMs = 0;
+    static constexpr int kTimedOut = -99; ///< what Run returns when the time limit ended it
 
     int Run(CKorvaneDlg& dlg, int limitMs = 8000) {
         QObject scope; // stops the poll when this call returns
