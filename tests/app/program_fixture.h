@@ -1,85 +1,40 @@
-// Running the program's main dialog offscreen as an operator meets it: every message box and dialog
-// it opens is handed to the test as it becomes the active modal window, and a time limit closes
-// whatever is still open. The board emulator is started with the helpers of board_fixture.h.
+// The board emulator for the program's tests, started with the helpers of board_fixture.h, and the
+// COM links it is reached by.
 #pragma once
 
-#include "KorvaneDlg.h"
 #include "board_fixture.h"
 
-#include <QWidget>
-
-#include <functional>
 #include <string>
-#include <vector>
 
 namespace apptest {
 
-/// A modal window the program opened: a message box, or one of its dialogs.
-struct Modal {
-    QWidget* widget;
-    CWnd* wnd;         ///< the framework window of a dialog; null for a message box
-    std::string title; ///< caption
-    std::string text;  ///< a box's text; empty for a dialog
-    /// "title: text" for a box, "title" for a dialog.
-    std::string Describe() const { return text.empty() ? title : title + ": " + text; }
-    /// Text of edit control `id`.
-    std::string Field(int id) const;
-    /// Replaces the text of edit control `id` by typing, as a user does (select all, then keys).
-    void Type(int id, const char* text) const;
-    /// A key press on the window's focused control.
-    void Key(int qtKey) const;
-    /// A mouse click on control `id`.
-    void Click(int id) const;
-};
-
-/// One run of a main dialog. `onModal` gets each modal window other than the main one each time it
-/// becomes the active one (a box over a dialog hands the dialog back when it closes); `onMain` runs
-/// once when the main window is shown. Both run from a queued poll, so they may open modal loops of
-/// their own. After `limitMs` every open window is closed and Run returns kTimedOut.
-struct ProgramRun {
-    std::function<void(const Modal&)> onModal;
-    std::function<void(QWidget*)> onMain;
-    std::vector<std::string> seen; ///< Describe() of every modal handed to onModal, in order
-    /// Longest time in ms, once the main window was shown, between two turns of the event loop (the
-    /// window's responsiveness: a poll tick blocks it for its waits).
-    qint64 longestStallMs = 0;
-    int Run(CKorvaneDlg& dlg, int limitMs = 8000);
-};
-
-/// The main dialog, counting its ticks.
-class CCountingDlg : public CKorvaneDlg {
-public:
-    int ticks = 0;
-
-protected:
-    void OnTimer(UINT_PTR id) override {
-        ++ticks;
-        CKorvaneDlg::OnTimer(id);
+/// A board on COM`com` with `args`, printing its log (read back with Log()).
+struct Board : boardtest::BoardProcess {
+    explicit Board(const std::string& args, int com = 3)
+        : BoardProcess("--com " + std::to_string(com) + " --log " + args) {
+        EXPECT_TRUE(Ready());
+    }
+    /// Ends the board; returns its log.
+    std::string Log() {
+        std::string log;
+        kill(pid, SIGTERM);
+        EXPECT_EQ(End(&log), 0);
+        return log;
     }
 };
 
-/// Result of Run when the time limit ended it.
-inline constexpr int kTimedOut = -99;
-
-/// Waits (at most `limitMs`, processing events) until `done` holds; returns whether it did.
-bool WaitFor(const std::function<bool()>& done, int limitMs = 3000);
-
-/// Path of the program's profile; removes it (a fresh start) when `fresh`.
-std::string ProfilePath(bool fresh = false);
-/// The profile's content; "<none>" when there is no file.
-std::string ProfileText();
-
-/// A board on COM`com` with `args`, printing its log (read back with Log()).
-struct Board : boardtest::BoardProcess {
-    explicit Board(const std::string& args, int com = 3);
-    /// Ends the board; returns its log.
-    std::string Log();
-};
-
 /// Number of times `what` occurs in `text`.
-int Count(const std::string& text, const std::string& what);
+inline int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
 
-/// Makes COM`com` a link to nothing, so that opening it fails.
-void MapToNothing(int com);
+/// Makes COM`com` a link to `target` (by default nothing, so that opening it fails).
+inline void MapCom(int com, const std::string& target = "/nonexistent/tty") {
+    std::filesystem::create_directories(std::filesystem::path(boardtest::LinkPath(com)).parent_path());
+    std::filesystem::remove(boardtest::LinkPath(com));
+    std::filesystem::create_symlink(target, boardtest::LinkPath(com));
+}
 
 } // namespace apptest
