@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <string>
 #include <tuple>
 #include <vector>
@@ -128,6 +131,26 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError()}),
               std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}));
     EXPECT_TRUE(SetCommBreak(m_handle) && ClearCommBreak(m_handle));
+}
+
+// What is not a serial device is refused with the error a Windows program expects.
+TEST_F(SerialPty, WhatIsNotATerminalIsRefusedWithAWindowsError) {
+    char dir[] = "/tmp/korvane-bad-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string plain = std::string(dir) + "/plain";
+    std::ofstream(plain) << "not a terminal";
+    const std::pair<std::string, DWORD> rows[] = {{plain, ERROR_INVALID_FUNCTION},
+                                                  {dir, ERROR_ACCESS_DENIED},
+                                                  {plain + "/gone", ERROR_PATH_NOT_FOUND},
+                                                  {std::string(dir) + "/gone", ERROR_FILE_NOT_FOUND}};
+    for (const auto& [path, error] : rows) {
+        EXPECT_EQ(
+            CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE)
+            << path;
+        EXPECT_EQ(GetLastError(), error) << path;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 // The in-memory line's settings as GetCommState reports them: two stop bits on a 5-bit word are
