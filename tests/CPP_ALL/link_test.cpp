@@ -116,8 +116,8 @@ TEST_F(LinkTest, ReceiveCountsAndTerminates) {
         p.overReport = overReport;
         p.rx.assign(queued.begin(), queued.end());
         CommLink link(&p);
-        p.onIdle = [&](int n) {
-            if (++g_tick, n == arriveAtIdle) p.rx.insert(p.rx.end(), later.begin(), later.end());
+        p.onIdle = [&p, at = arriveAtIdle, &more = later](int n) {
+            if (++g_tick, n == at) p.rx.insert(p.rx.end(), more.begin(), more.end());
         };
         Bytes buffer(16, 0xAA);
         const size_t end = static_cast<size_t>(result);
