@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -14,6 +15,7 @@
 namespace {
 
 using Calls = std::vector<std::string>;
+using Bytes = std::vector<uint8_t>;
 
 uint32_t g_tick = 0;
 int g_tickReads = 0;
@@ -32,6 +34,12 @@ protected:
         port.onIdle = [](int) { ++g_tick; };
     }
     void TearDown() override { SetLibraryServices(previous_); }
+    // Runs `call` from Idle step 0: its result and the Idle steps it took.
+    std::pair<int, int> Steps(const std::function<int()>& call) {
+        port.idleCount = 0;
+        const int result = call();
+        return {result, port.idleCount};
+    }
 
     ScriptedPort port;
     FakeClock clock_;
@@ -53,11 +61,11 @@ TEST_F(LinkTest, BareLinkTouchesNothingAndReportsTheOpenErrorOnce) {
     port.Record(COMM_IN_USE);
     auto link = std::make_unique<CommLink>(&port);
     uint16_t word = 0xFFFF;
-    EXPECT_EQ(link->CheckOpen(&word), COMM_IN_USE);
-    EXPECT_EQ((std::tuple{word, port.PeekError()}), std::tuple(0, 0)) << "the check takes the error";
+    EXPECT_EQ((std::tuple{link->CheckOpen(&word), word, port.PeekError()}), std::tuple(COMM_IN_USE, 0, 0))
+        << "the check takes the error";
     word = 0xFFFF;
-    EXPECT_EQ(link->CheckOpen(&word), COMM_FAILED) << "still unusable, and no holder to consult";
-    EXPECT_EQ(word, 0);
+    EXPECT_EQ((std::tuple{link->CheckOpen(&word), word}), std::tuple(COMM_FAILED, 0))
+        << "still unusable, and no holder to consult";
     link.reset();
     EXPECT_EQ(port.calls, Calls{});
 
@@ -91,34 +99,32 @@ TEST_F(LinkTest, CheckOpenReportsOnlyErrorsSinceTheLastSnapshot) {
 }
 
 TEST_F(LinkTest, ReceiveCountsAndTerminates) {
-    const struct {
-        const char* name;
-        std::vector<uint8_t> queued;
-        int arriveAtIdle;           // 0: nothing more arrives
-        std::vector<uint8_t> later; // bytes that arrive at that Idle step
-        int count, timeout, result, idleSteps;
-        uint32_t overReport = 0; // the port's Read claims this many bytes more than it stored
-    } rows[] = {{"all there", {1, 2, 3}, 0, {}, 3, 100, 3, 0},
-                {"partial then time-out", {7}, 0, {}, 3, 100, 1, 100},
-                {"nothing at all", {}, 0, {}, 7, 50, 0, 50},
-                {"rest arrives while waiting", {1, 2}, 5, {3, 4, 5, 6, 7}, 7, 100, 7, 5},
-                {"count 0", {1}, 0, {}, 0, 100, 0, 0},
-                {"negative count", {1}, 0, {}, -5, 100, 0, 0},
-                {"a port that over-reports", {1}, 0, {}, 3, 100, 3, 0, 5}};
-    for (const auto& row : rows) {
+    // What is queued; the Idle step at which more arrives (0: never) and those bytes; Receive's count
+    // and time-out; its result, the Idle steps it took; how many bytes more than it stored the
+    // port's Read claims. After the bytes received comes a terminator only.
+    const std::tuple<const char*, Bytes, int, Bytes, int, int, int, int, uint32_t> rows[] = {
+        {"all there", {1, 2, 3}, 0, {}, 3, 100, 3, 0, 0},
+        {"partial then time-out", {7}, 0, {}, 3, 100, 1, 100, 0},
+        {"nothing at all", {}, 0, {}, 7, 50, 0, 50, 0},
+        {"rest arrives while waiting", {1, 2}, 5, {3, 4, 5, 6, 7}, 7, 100, 7, 5, 0},
+        {"count 0", {1}, 0, {}, 0, 100, 0, 0, 0},
+        {"negative count", {1}, 0, {}, -5, 100, 0, 0, 0},
+        {"a port that over-reports", {1}, 0, {}, 3, 100, 3, 0, 5}};
+    for (const auto& [name, queued, arriveAtIdle, later, count, timeout, result, idleSteps, overReport] :
+         rows) {
         ScriptedPort p;
-        p.overReport = row.overReport;
-        p.rx.assign(row.queued.begin(), row.queued.end());
+        p.overReport = overReport;
+        p.rx.assign(queued.begin(), queued.end());
         CommLink link(&p);
-        p.onIdle = [&](int n) {
-            if (++g_tick, n == row.arriveAtIdle) p.rx.insert(p.rx.end(), row.later.begin(), row.later.end());
+        p.onIdle = [&p, at = arriveAtIdle, &more = later](int n) {
+            if (++g_tick, n == at) p.rx.insert(p.rx.end(), more.begin(), more.end());
         };
-        std::vector<uint8_t> buffer(16, 0xAA);
-        EXPECT_EQ(link.Receive(buffer.data(), row.count, row.timeout), row.result) << row.name;
-        EXPECT_EQ(p.idleCount, row.idleSteps) << row.name;
-        const size_t end = static_cast<size_t>(row.result);
-        EXPECT_EQ(std::tuple(buffer[end], buffer[end + 1]), std::tuple(0, 0xAA))
-            << row.name << ": terminator only";
+        Bytes buffer(16, 0xAA);
+        const size_t end = static_cast<size_t>(result);
+        EXPECT_EQ((std::tuple{link.Receive(buffer.data(), count, timeout), p.idleCount, buffer[end],
+                              buffer[end + 1]}),
+                  std::tuple(result, idleSteps, 0, 0xAA))
+            << name;
     }
 }
 
@@ -128,16 +134,13 @@ TEST_F(LinkTest, IdleFailureEndsEveryWait) {
     uint8_t buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
     EXPECT_EQ(link.Receive(buffer, 3, 1000), COMM_FAILED);
     EXPECT_EQ(buffer[0], 0xAA) << "no terminator after a failed wait";
-    port.idleCount = 0;
-    EXPECT_EQ(link.GetByte(1000), COMM_FAILED);
-    EXPECT_EQ(port.idleCount, 3);
+    EXPECT_EQ(Steps([&] { return link.GetByte(1000); }), std::pair(COMM_FAILED, 3));
 }
 
 TEST_F(LinkTest, GetByteReturnsByteZeroAndTimesOutWithOneAttempt) {
     CommLink link(&port);
     port.rx = {0};
-    EXPECT_EQ(link.GetByte(100), 0) << "byte 0 is data, not a status";
-    EXPECT_EQ(port.idleCount, 0);
+    EXPECT_EQ(Steps([&] { return link.GetByte(100); }), std::pair(0, 0)) << "byte 0 is data, not a status";
     port.calls.clear();
     EXPECT_EQ(link.GetByte(0), COMM_NO_DATA);
     EXPECT_EQ(port.calls, Calls{"ReadByte"});
@@ -147,13 +150,13 @@ TEST_F(LinkTest, GetByteReturnsByteZeroAndTimesOutWithOneAttempt) {
 TEST_F(LinkTest, TimeOutsHoldAcrossTheTickWrap) {
     for (uint32_t start : {0u, 0x7FFFFFF0u, 0xFFFFFF9Cu, 0xFFFFFFFFu}) {
         CommLink link(&port);
-        g_tick = start, port.idleCount = 0;
-        EXPECT_EQ(link.GetByte(100), COMM_NO_DATA);
-        EXPECT_EQ(port.idleCount, 100) << "GetByte from tick " << start;
-        g_tick = start, port.idleCount = 0;
+        g_tick = start;
+        EXPECT_EQ(Steps([&] { return link.GetByte(100); }), std::pair(COMM_NO_DATA, 100))
+            << "GetByte from " << start;
+        g_tick = start;
         uint8_t buffer[4];
-        EXPECT_EQ(link.Receive(buffer, 3, 250), 0);
-        EXPECT_EQ(port.idleCount, 250) << "Receive from tick " << start;
+        EXPECT_EQ(Steps([&] { return link.Receive(buffer, 3, 250); }), std::pair(0, 250))
+            << "Receive from " << start;
     }
 }
 
@@ -165,29 +168,24 @@ struct PacedLink : CommLink {
 TEST_F(LinkTest, PutBytePacesWithIdleAndReportsTheLastStep) {
     PacedLink unpaced(&port, 0), paced(&port, 5);
     g_tickReads = 0;
-    EXPECT_EQ(unpaced.PutByte(0x17A), 0);
-    EXPECT_EQ(port.tx.back(), 0x7A) << "only the low 8 bits go out";
-    EXPECT_EQ(g_tickReads, 0) << "no pacing, no clock";
-    port.idleCount = 0;
-    EXPECT_EQ(paced.PutByte('z'), 0);
-    EXPECT_EQ(port.idleCount, 5);
-    port.idleCount = 0;
+    EXPECT_EQ((std::tuple{unpaced.PutByte(0x17A), port.tx.back(), g_tickReads}), std::tuple(0, 0x7A, 0))
+        << "only the low 8 bits go out; no pacing, no clock";
+    EXPECT_EQ(Steps([&] { return paced.PutByte('z'); }), std::pair(0, 5));
     port.idleResults = {0, COMM_NOT_SUPPORTED};
-    EXPECT_EQ(paced.PutByte('z'), COMM_NOT_SUPPORTED);
-    EXPECT_EQ(port.idleCount, 2);
+    EXPECT_EQ(Steps([&] { return paced.PutByte('z'); }), std::pair(COMM_NOT_SUPPORTED, 2));
 }
 
 TEST_F(LinkTest, SendHandsOverOnceAndLeavesShortWritesToThePort) {
     CommLink link(&port);
     port.txRoom = 2;
     port.calls.clear();
-    EXPECT_EQ((std::tuple{link.Send(nullptr, 3), link.Send("abc", 3)}), std::tuple(0, 2));
-    EXPECT_EQ(port.PeekError(), COMM_SHORT_WRITE);
+    EXPECT_EQ((std::tuple{link.Send(nullptr, 3), link.Send("abc", 3), port.PeekError()}),
+              std::tuple(0, 2, COMM_SHORT_WRITE));
     EXPECT_EQ(port.calls, Calls{"Write 3"}) << "no retry, nothing for the null buffer";
     port.rx = {1, 2, 3};
     port.calls.clear();
-    EXPECT_EQ(link.RxCount(), 3);
-    EXPECT_EQ(port.calls, Calls{"GetStatus 1"}) << "a count needs only the receive side";
+    EXPECT_EQ((std::tuple{link.RxCount(), port.calls}), (std::tuple{3, Calls{"GetStatus 1"}}))
+        << "a count needs only the receive side";
 }
 
 } // namespace

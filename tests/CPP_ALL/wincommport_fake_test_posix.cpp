@@ -45,54 +45,54 @@ std::string Held(WinCommPort* port) {
 
 TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
     WinCommPort port(kIndex, 4096, 2048, 0);
-    EXPECT_EQ(port.SetSettings(1200, 'n', 8, 1), COMM_BAD_PARITY);
-    EXPECT_EQ(Held(&port), "19200N81") << "the parity letter is checked first";
-    EXPECT_EQ(port.SetSettings(1200, 'N', 9, 1), COMM_BAD_DATA_BITS);
-    EXPECT_EQ(Held(&port), "1200N81") << "the rate stays edited, unapplied";
+    EXPECT_EQ((std::tuple{port.SetSettings(1200, 'n', 8, 1), Held(&port)}),
+              std::tuple(COMM_BAD_PARITY, "19200N81"))
+        << "the parity letter is checked first";
+    EXPECT_EQ((std::tuple{port.SetSettings(1200, 'N', 9, 1), Held(&port)}),
+              std::tuple(COMM_BAD_DATA_BITS, "1200N81"))
+        << "the rate stays edited, unapplied";
     EXPECT_EQ((std::tuple{port.SetSettings(1200, 'N', 3, 1), port.SetSettings(9600, 'N', 8, 3),
                           port.SetSettings(9600, 'N', 4, 0)}),
               std::tuple(COMM_BAD_DATA_BITS, COMM_BAD_STOP_BITS, COMM_BAD_STOP_BITS))
         << "4 data bits are taken";
     EXPECT_EQ(m_line.settings.baud, 19200u);
-    ASSERT_EQ(port.SetSettings(9600, 'E', 5, 2), 0);
-    EXPECT_EQ(Held(&port), "9600E51") << "one and a half stop bits read as one";
-    EXPECT_EQ(std::tuple(m_line.settings.baud, m_line.settings.parity, m_line.settings.dataBits),
-              std::tuple(9600u, uint8_t{EVENPARITY}, uint8_t{5}));
-    EXPECT_TRUE(m_line.settings.twoStopBits) << "CSTOPB gives 1.5 stop bits on 5-bit words";
+    EXPECT_EQ((std::tuple{port.SetSettings(9600, 'E', 5, 2), Held(&port)}), std::tuple(0, "9600E51"))
+        << "one and a half stop bits read as one";
+    const LineSettings& set = m_line.settings;
+    EXPECT_EQ(std::tuple(set.baud, set.parity, set.dataBits, set.twoStopBits),
+              std::tuple(9600u, uint8_t{EVENPARITY}, uint8_t{5}, true))
+        << "CSTOPB gives 1.5 stop bits on 5-bit words";
     m_line.refuseSettings = EINVAL;
-    EXPECT_EQ(port.SetSettings(3, 'N', 8, 1), COMM_FAILED);
-    EXPECT_EQ((std::tuple{port.TakeError(), m_line.settings.baud}), std::tuple(COMM_FAILED, 9600u));
+    EXPECT_EQ((std::tuple{port.SetSettings(3, 'N', 8, 1), port.TakeError(), set.baud}),
+              std::tuple(COMM_FAILED, COMM_FAILED, 9600u));
 }
 
 // From XON/XOFF both ways, each row's pair is applied or refused; a later SetSettings applies the
 // held copy again, so a refused pair must have left nothing in it. Negative values are compared
 // unsigned: one more value outside the set.
 TEST_F(WinCommPortFake, FlowControlPairsAreAppliedOrRefusedWholly) {
-    const struct {
-        int input, output, refuse, result, recorded, heldInput, heldOutput;
-        bool ctsFlow, xon;
-    } rows[] = {{4, 12, 0, 0, 0, 4, 12, true, false},
-                {0, 0, 0, 0, 0, 0, 0, false, false},
-                {-1, 0, 0, COMM_FAILED, COMM_BAD_INPUT_FLOW, 1, 1, false, true},
-                {4, -1, 0, COMM_BAD_OUTPUT_FLOW, COMM_BAD_OUTPUT_FLOW, 1, 1, false, true},
-                {13, 0, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
-                {4, 15, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
-                {4, 12, EINVAL, COMM_FAILED, COMM_FAILED, 1, 1, false, true}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.input) + "/" + std::to_string(row.output));
+    const std::tuple<int, int, int, int, int, int, int, bool, bool> rows[] = {
+        {4, 12, 0, 0, 0, 4, 12, true, false},
+        {0, 0, 0, 0, 0, 0, 0, false, false},
+        {-1, 0, 0, COMM_FAILED, COMM_BAD_INPUT_FLOW, 1, 1, false, true},
+        {4, -1, 0, COMM_BAD_OUTPUT_FLOW, COMM_BAD_OUTPUT_FLOW, 1, 1, false, true},
+        {13, 0, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
+        {4, 15, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
+        {4, 12, EINVAL, COMM_FAILED, COMM_FAILED, 1, 1, false, true}};
+    const LineSettings& set = m_line.settings;
+    for (const auto& [input, output, refuse, result, recorded, heldInput, heldOutput, ctsFlow, xon] : rows) {
+        SCOPED_TRACE(std::to_string(input) + "/" + std::to_string(output));
         WinCommPort port(kIndex, 4096, 2048, 0);
         ASSERT_EQ(port.SetFlowControl(1, 1), 0);
-        m_line.refuseSettings = row.refuse;
-        EXPECT_EQ(port.SetFlowControl(row.input, row.output), row.result);
-        EXPECT_EQ(port.TakeError(), row.recorded);
+        m_line.refuseSettings = refuse;
+        EXPECT_EQ((std::tuple{port.SetFlowControl(input, output), port.TakeError()}),
+                  std::tuple(result, recorded));
         m_line.refuseSettings = 0;
         ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
-        const LineSettings& set = m_line.settings;
-        EXPECT_EQ(std::tuple(set.rtsCts, set.xonInput, set.xonOutput),
-                  std::tuple(row.ctsFlow, row.xon, row.xon));
-        int input = -7, output = -7;
-        EXPECT_EQ((std::tuple{port.GetFlowControl(&input, &output), input, output}),
-                  std::tuple(0, row.heldInput, row.heldOutput));
+        EXPECT_EQ(std::tuple(set.rtsCts, set.xonInput, set.xonOutput), std::tuple(ctsFlow, xon, xon));
+        int in = -7, out = -7;
+        EXPECT_EQ((std::tuple{port.GetFlowControl(&in, &out), in, out}),
+                  std::tuple(0, heldInput, heldOutput));
     }
 }
 
@@ -125,12 +125,13 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     ASSERT_EQ(port.SetFlowControl(4, 12), 0);
     ASSERT_EQ(port.SetFlowControl(0, 0), 0);
     EXPECT_EQ(port.LineControl(LINE_RTS, -1), 1) << "the handshake off again leaves RTS up";
-    EXPECT_EQ(port.LineControl(LINE_DTR, 0), 0);
-    EXPECT_EQ(m_line.outputLines, unsigned{kLineRts});
-    EXPECT_EQ((std::tuple{port.LineControl(LINE_RTS, 0), port.LineControl(LINE_DTR, 7)}), std::tuple(0, 1));
-    EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr});
-    ASSERT_EQ(port.SetSettings(9600, 'N', 8, 1), 0);
-    EXPECT_EQ(m_line.outputLines, unsigned{kLineDtr}) << "the held copy keeps them";
+    EXPECT_EQ((std::tuple{port.LineControl(LINE_DTR, 0), m_line.outputLines}),
+              std::tuple(0, unsigned{kLineRts}));
+    EXPECT_EQ((std::tuple{port.LineControl(LINE_RTS, 0), port.LineControl(LINE_DTR, 7), m_line.outputLines}),
+              std::tuple(0, 1, unsigned{kLineDtr}));
+    EXPECT_EQ((std::tuple{port.SetSettings(9600, 'N', 8, 1), m_line.outputLines}),
+              std::tuple(0, unsigned{kLineDtr}))
+        << "the held copy keeps them";
     for (auto [bit, id, event] : kInputs) { // each input alone; a value given for an input is ignored
         m_line.modemInputs = bit;
         for (auto [other, otherId, otherEvent] : kInputs)
@@ -142,12 +143,11 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     EXPECT_EQ((std::tuple{port.Break(5), m_line.breakOn}), std::tuple(0, false))
         << "any value but 1 turns break off";
     m_line.failAll = EIO;
-    EXPECT_EQ(port.Break(1), COMM_BREAK_FAILED);
-    EXPECT_EQ(port.LineControl(LINE_CTS, -1), 0) << "no modem lines, as on a pseudo-terminal";
     char byte;
-    EXPECT_EQ((std::tuple{port.Read(&byte, 1), port.Write("abc", 3), port.SetSettings(9600, 'N', 8, 1)}),
-              std::tuple(0u, 0u, COMM_FAILED))
-        << "a vanished line neither hangs nor crashes";
+    EXPECT_EQ((std::tuple{port.Break(1), port.LineControl(LINE_CTS, -1), port.Read(&byte, 1),
+                          port.Write("abc", 3), port.SetSettings(9600, 'N', 8, 1)}),
+              std::tuple(COMM_BREAK_FAILED, 0, 0u, 0u, COMM_FAILED))
+        << "no modem lines, as on a pseudo-terminal; a vanished line neither hangs nor crashes";
 }
 
 TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
@@ -155,11 +155,13 @@ TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
     m_line.counters.parity = 1;
     EXPECT_EQ(port.LineControl(LINE_PARITY_ERROR, -1), 0) << "not gathered yet";
     port.PollLineStatus();
-    EXPECT_EQ(port.LineControl(LINE_PARITY_ERROR, -1), 1);
-    EXPECT_EQ(port.LineControl(LINE_PARITY_ERROR, -1), 1) << "a query keeps it";
+    EXPECT_EQ((std::tuple{port.LineControl(LINE_PARITY_ERROR, -1), port.LineControl(LINE_PARITY_ERROR, -1)}),
+              std::tuple(1, 1))
+        << "a query keeps it";
     LineStateSnapshot snapshot{};
-    EXPECT_EQ((std::tuple{port.TakeLineState(&snapshot), +snapshot.parityError}), std::tuple(0, 1));
-    EXPECT_EQ(port.LineControl(LINE_PARITY_ERROR, -1), 0);
+    EXPECT_EQ((std::tuple{port.TakeLineState(&snapshot), +snapshot.parityError,
+                          port.LineControl(LINE_PARITY_ERROR, -1)}),
+              std::tuple(0, 1, 0));
     const std::pair<uint32_t LineCounters::*, int> kinds[] = {{&LineCounters::frame, LINE_FRAMING_ERROR},
                                                               {&LineCounters::overrun, LINE_OVERRUN},
                                                               {&LineCounters::brk, LINE_BREAK_DETECT},
@@ -181,32 +183,26 @@ TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
 // Every word of the record is written, the hold flags' other bits included; the port's sending is
 // held while CTS flow is on, CTS is low and bytes wait.
 TEST_F(WinCommPortFake, StatusOverwritesARecordFullOfGarbage) {
-    const struct {
-        const char* received;
-        uint32_t outQueue;
-        int outputFlow;
-        unsigned cts;
-        int32_t words[6];
-        uint16_t flags;
-    } rows[] = {{"", 0, 0, 0, {1, 0, 4096, 1, 0, 2048}, 0},
-                {"abc", 2000, LINE_CTS, 0, {1, 3, 4096, 1, 2000, 2048}, 2},
-                {"abc", 2000, LINE_CTS, kLineCts, {1, 3, 4096, 1, 2000, 2048}, 0},
-                {"abc", 0, LINE_CTS, 0, {1, 3, 4096, 1, 0, 2048}, 0},
-                {"", 7, 0, 0, {1, 0, 4096, 1, 7, 2048}, 0}};
+    // What is queued, the output flow, the CTS input; the record's six words and its hold flags.
+    const std::tuple<const char*, uint32_t, int, unsigned, std::vector<int32_t>, uint16_t> rows[] = {
+        {"", 0, 0, 0, {1, 0, 4096, 1, 0, 2048}, 0},
+        {"abc", 2000, LINE_CTS, 0, {1, 3, 4096, 1, 2000, 2048}, 2},
+        {"abc", 2000, LINE_CTS, kLineCts, {1, 3, 4096, 1, 2000, 2048}, 0},
+        {"abc", 0, LINE_CTS, 0, {1, 3, 4096, 1, 0, 2048}, 0},
+        {"", 7, 0, 0, {1, 0, 4096, 1, 7, 2048}, 0}};
     WinCommPort port(kIndex, 4096 + 0x10000, 2048, 0);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(&row - rows);
-        ASSERT_EQ(port.SetFlowControl(0, row.outputFlow), 0);
-        m_line.received = row.received, m_line.outQueue = row.outQueue, m_line.modemInputs = row.cts;
+    for (const auto& [received, outQueue, outputFlow, cts, words, flags] : rows) {
+        ASSERT_EQ(port.SetFlowControl(0, outputFlow), 0);
+        m_line.received = received, m_line.outQueue = outQueue, m_line.modemInputs = cts;
         PortStatus status;
         std::memset(&status, 0xA5, sizeof status);
         port.GetStatus(&status, 1);
-        int32_t words[6];
-        uint16_t flags;
-        std::memcpy(words, &status, sizeof words);
-        std::memcpy(&flags, reinterpret_cast<const char*>(&status) + sizeof words, sizeof flags);
-        EXPECT_EQ((std::tuple{std::vector(words, words + 6), flags}),
-                  (std::tuple{std::vector(row.words, row.words + 6), row.flags}));
+        std::vector<int32_t> gotWords(6);
+        uint16_t gotFlags;
+        std::memcpy(gotWords.data(), &status, 6 * sizeof(int32_t));
+        std::memcpy(&gotFlags, reinterpret_cast<const char*>(&status) + 6 * sizeof(int32_t), sizeof gotFlags);
+        EXPECT_EQ(std::tie(gotWords, gotFlags), std::tie(words, flags))
+            << received << " " << outQueue << " " << cts;
     }
 }
 
@@ -243,49 +239,42 @@ TEST_F(WinCommPortFake, ReadsAndWritesLeftPendingAsOverlappedIoLeavesThem) {
 
 // Rows: what is queued, Purge's two arguments, its result and what is left in each queue.
 TEST_F(WinCommPortFake, PurgeDrainsAtMostTheLimit) {
-    const struct {
-        const char* received;
-        int transmit, limit, result;
-        const char* left;
-        uint32_t outLeft;
-    } rows[] = {{"0123456789", 0, 5, COMM_FAILED, "56789", 9},
-                {"01", 0, 5, 0, "", 9},
-                {"01234", 0, 5, COMM_FAILED, "", 9},
-                {"0123456789", 0, -1, 0, "", 9},
-                {"0123456789", 0, 0, 0, "", 9},
-                {"0123", 1, 2, 0, "0123", 0}};
+    const std::tuple<const char*, int, int, int, const char*, uint32_t> rows[] = {
+        {"0123456789", 0, 5, COMM_FAILED, "56789", 9},
+        {"01", 0, 5, 0, "", 9},
+        {"01234", 0, 5, COMM_FAILED, "", 9},
+        {"0123456789", 0, -1, 0, "", 9},
+        {"0123456789", 0, 0, 0, "", 9},
+        {"0123", 1, 2, 0, "0123", 0}};
     WinCommPort port(kIndex, 4096, 2048, 0);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(&row - rows);
-        m_line.received = row.received, m_line.outQueue = 9;
-        EXPECT_EQ(port.Purge(row.transmit, row.limit), row.result);
-        EXPECT_EQ(std::tuple(m_line.received, m_line.outQueue),
-                  (std::tuple{std::string(row.left), row.outLeft}));
+    for (const auto& [received, transmit, limit, result, left, outLeft] : rows) {
+        m_line.received = received, m_line.outQueue = 9;
+        EXPECT_EQ((std::tuple{port.Purge(transmit, limit), m_line.received, m_line.outQueue}),
+                  (std::tuple{result, std::string(left), outLeft}))
+            << received << " " << transmit << " " << limit;
     }
 }
 
 // New sizes keep their low 16 bits, 0 keeps a size or the XOFF limit; both queues are emptied; the
 // transmit size limits writes at once.
 TEST_F(WinCommPortFake, QueueSizesReachTheHeldCopyAndTheWrites) {
-    const struct {
-        int rx, xoff, tx, result;
-        const char* limits; // line five of the dump
-        uint32_t written;   // of 5000 bytes
-    } rows[] = {{0x10000 + 1000, 0, 0, 0, "XonLim: 250   XoffLim: 128   EofChr: 00  EvtChr: 00", 2048},
-                {0, 300, 512, 0, "XonLim: 250   XoffLim: 300   EofChr: 00  EvtChr: 00", 512},
-                {8192, 0, 0, COMM_FAILED, "XonLim: 2048  XoffLim: 300   EofChr: 00  EvtChr: 00", 512}};
+    // The three sizes, the result, line five of the dump and how many of 5000 bytes a write takes.
+    const std::tuple<int, int, int, int, const char*, uint32_t> rows[] = {
+        {0x10000 + 1000, 0, 0, 0, "XonLim: 250   XoffLim: 128   EofChr: 00  EvtChr: 00", 2048},
+        {0, 300, 512, 0, "XonLim: 250   XoffLim: 300   EofChr: 00  EvtChr: 00", 512},
+        {8192, 0, 0, COMM_FAILED, "XonLim: 2048  XoffLim: 300   EofChr: 00  EvtChr: 00", 512}};
     WinCommPort port(kIndex, 4096, 2048, 0);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(&row - rows);
-        m_line.received = "stale", m_line.outQueue = 7, m_line.refuseSettings = row.result ? EINVAL : 0;
+    for (const auto& [rx, xoff, tx, result, limits, written] : rows) {
+        SCOPED_TRACE(limits);
+        m_line.received = "stale", m_line.outQueue = 7, m_line.refuseSettings = result ? EINVAL : 0;
         port.TakeError(); // the short write of the row before
-        EXPECT_EQ((std::tuple{port.SetQueueSizes(row.rx, row.xoff, row.tx), port.TakeError()}),
-                  std::tuple(row.result, row.result));
-        EXPECT_EQ(std::tuple(m_line.received, m_line.outQueue), (std::tuple{std::string(), 0u}));
+        EXPECT_EQ((std::tuple{port.SetQueueSizes(rx, xoff, tx), port.TakeError(), m_line.received,
+                              m_line.outQueue}),
+                  (std::tuple{result, result, std::string(), 0u}));
         g_lines.clear();
         port.DumpState(Collect);
-        EXPECT_EQ(g_lines.at(4), row.limits);
-        EXPECT_EQ(port.Write(std::string(5000, 'x').data(), 5000), row.written);
+        EXPECT_EQ((std::tuple{g_lines.at(4), port.Write(std::string(5000, 'x').data(), 5000)}),
+                  (std::tuple{std::string(limits), written}));
     }
 }
 
@@ -347,50 +336,39 @@ TEST_F(WinCommPortFake, DumpStateOfAFreshPortAndOfWideValues) {
 // index inside the count table reaches its device, and the count goes back to 0.
 TEST_F(WinCommPortFake, OpensInsideTheCountTableOnlyAndTouchesNothingOutside) {
     // No device is behind COM255.
-    const std::pair<int, int> rows[] = {{0, 0},
-                                        {15, 0},
-                                        {16, 0},
-                                        {COMM_MAX_PORTS - 2, COMM_FAILED},
-                                        {-1, COMM_IN_USE},
-                                        {COMM_MAX_PORTS, COMM_IN_USE},
-                                        {100000, COMM_IN_USE},
-                                        {INT_MAX, COMM_IN_USE}};
-    for (const auto& [index, error] : rows) {
-        ASSERT_TRUE(error || InstallSerialLine(index + 1, &m_line));
-        {
-            WinCommPort port(index, 4096, 2048, 0);
-            EXPECT_EQ(port.PeekError(), error) << index;
-            if (!error) {
-                EXPECT_EQ(g_portOpenCount[index], 1) << index;
+    const std::pair<std::vector<int>, int> rows[] = {{{0, 15, 16}, 0},
+                                                     {{COMM_MAX_PORTS - 2}, COMM_FAILED},
+                                                     {{-1, COMM_MAX_PORTS, 100000, INT_MAX}, COMM_IN_USE}};
+    for (const auto& [indexes, error] : rows)
+        for (int index : indexes) {
+            ASSERT_TRUE(error || InstallSerialLine(index + 1, &m_line));
+            {
+                WinCommPort port(index, 4096, 2048, 0);
+                EXPECT_EQ((std::tuple{port.PeekError(), error || g_portOpenCount[index] == 1}),
+                          std::tuple(error, true))
+                    << index;
             }
+            if (!error && index != kIndex) InstallSerialLine(index + 1, nullptr);
+            for (int i = 0; i < COMM_MAX_PORTS; ++i) ASSERT_EQ(g_portOpenCount[i], 0) << index << ": " << i;
         }
-        if (!error && index != kIndex) InstallSerialLine(index + 1, nullptr);
-        for (int i = 0; i < COMM_MAX_PORTS; ++i) ASSERT_EQ(g_portOpenCount[i], 0) << index << ": " << i;
-    }
 }
 
 // The one platform-error -> status table of the port: the legacy codes, and everything else.
 TEST(WinCommPortErrors, LastErrorTranslatesByTheLegacyTable) {
-    const struct {
-        LONG error;
-        int status;
-    } rows[] = {{IE_BADID, COMM_DEVICE_ERROR},
-                {IE_OPEN, COMM_IN_USE},
-                {IE_NOPEN, COMM_DEVICE_ERROR},
-                {IE_MEMORY, COMM_NO_MEMORY},
-                {IE_DEFAULT, COMM_BAD_OUTPUT_FLOW},
-                {IE_HARDWARE, COMM_DEVICE_ERROR},
-                {IE_BYTESIZE, COMM_BAD_DATA_BITS},
-                {IE_BAUDRATE, COMM_BAD_BAUD},
-                {-6, COMM_FAILED},
-                {-9, COMM_FAILED},
-                {ERROR_ACCESS_DENIED, COMM_FAILED},
-                {ERROR_FILE_NOT_FOUND, COMM_FAILED}};
+    const std::pair<int, std::vector<LONG>> rows[] = {
+        {COMM_DEVICE_ERROR, {IE_BADID, IE_NOPEN, IE_HARDWARE}},
+        {COMM_IN_USE, {IE_OPEN}},
+        {COMM_NO_MEMORY, {IE_MEMORY}},
+        {COMM_BAD_OUTPUT_FLOW, {IE_DEFAULT}},
+        {COMM_BAD_DATA_BITS, {IE_BYTESIZE}},
+        {COMM_BAD_BAUD, {IE_BAUDRATE}},
+        {COMM_FAILED, {-6, -9, ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}}};
     WinCommPort port(0, 0, 0, 1);
-    for (const auto& row : rows) {
-        SetLastError(static_cast<DWORD>(row.error));
-        EXPECT_EQ(port.TranslateLastError(), row.status) << "last error " << row.error;
-    }
+    for (const auto& [status, errors] : rows)
+        for (LONG error : errors) {
+            SetLastError(static_cast<DWORD>(error));
+            EXPECT_EQ(port.TranslateLastError(), status) << "last error " << error;
+        }
 }
 
 } // namespace

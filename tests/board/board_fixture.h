@@ -1,33 +1,23 @@
-// Helpers for the emulator's tests: a private device directory, the korvane-board program as a
-// child process, and the program's side of the line (WinCommPort + CommLink + PortSettings), which
-// is what the emulator exists for. Every wait has a time limit.
+// Helpers for the emulator's tests: a private device directory and the korvane-board program as a
+// child process; the program's side of the line, which is what the emulator exists for, is in
+// board_client.h. Every wait has a time limit.
 #pragma once
 
-#include "CommLink.h"
-#include "PortSettings.h"
-#include "WinCommPort.h"
-
-#include <windows.h>
+#include "board_client.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace boardtest {
-
-using Bytes = std::vector<uint8_t>;
 
 /// Points XDG_CONFIG_HOME at a fresh temporary directory for the whole test process (so links never
 /// touch the real home, and parallel test processes never share one) and removes it at the end.
@@ -48,14 +38,6 @@ inline std::string LinkTarget(int com) {
     return std::filesystem::read_symlink(LinkPath(com), error).string();
 }
 
-/// Asks `done` every millisecond, by the clock (under load a sleep lasts longer than asked), until it
-/// holds or `limitMs` passed; returns whether it held.
-inline bool WaitUntil(int limitMs, const std::function<bool()>& done) {
-    for (DWORD start = GetTickCount(); !done(); Sleep(1))
-        if (GetTickCount() - start >= DWORD(limitMs)) return false;
-    return true;
-}
-
 /// What `fd` delivers once readable (at most 1 s) and 20 ms more passed.
 inline Bytes ReadReply(int fd) {
     pollfd ready{fd, POLLIN, 0};
@@ -64,34 +46,6 @@ inline Bytes ReadReply(int fd) {
     Sleep(20);
     return Bytes(got, got + std::max<ssize_t>(read(fd, got, sizeof got), 0));
 }
-
-/// The program's side of the line on COM`com` at `baud` 8N1, built as the program builds it.
-struct Client {
-    Client(int com, int baud) : port(com - 1, 4096, 2048, 0), link(&port), settings(&link) {
-        uint16_t lineStatus = 0;
-        status = link.CheckOpen(&lineStatus);
-        if (status == 0) status = SetBaud(baud);
-    }
-    /// Changes the line speed: the PortSettings status.
-    int SetBaud(int baud) { return settings.Set(baud, 'N', 8, 1); }
-    /// Sends `command` (nothing for 0); returns the bytes queued once a first byte came (at most
-    /// `limitMs`) and `settleMs` more passed. One look at the queue: a flooding board would keep a
-    /// read-until-empty loop going forever.
-    Bytes Exchange(char command, int limitMs = 1000, int settleMs = 60) {
-        if (command) link.Send(&command, 1);
-        WaitUntil(limitMs, [this] { return link.RxCount() > 0; });
-        Sleep(static_cast<DWORD>(settleMs));
-        int count = std::max(link.RxCount(), 0);
-        Bytes bytes(static_cast<size_t>(count) + 1); // Receive adds a terminator
-        bytes.resize(static_cast<size_t>(std::max(count ? link.Receive(bytes.data(), count, 100) : 0, 0)));
-        return bytes;
-    }
-
-    WinCommPort port;
-    CommLink link;
-    PortSettings settings;
-    int status; ///< 0 when the port opened and took the speed
-};
 
 /// The start of a shell command that runs korvane-board under timeout(1), which kills it after 10 s
 /// at the latest: the inner shell prints its process id and becomes the board.
