@@ -44,11 +44,20 @@ private:
     std::vector<WORD> m_words;
 };
 
+// A text static wraps at word boundaries, but one only a line high (8 dialog units) has no second
+// line to show: it keeps its text on the line, clipped at the box's edge, instead of losing its last
+// words to a line nobody sees (what a face a little wider than the template's, as Wine's, does).
+DWORD ItemStyle(const DialogItemTemplate& item) {
+    const bool oneLineText = item.windowClass && lstrcmpiA(item.windowClass, "Static") == 0 &&
+                             (item.style & SS_TYPEMASK) == SS_LEFT && item.cy < 16;
+    return oneLineText ? (item.style & ~DWORD{SS_TYPEMASK}) | SS_LEFTNOWORDWRAP : item.style;
+}
+
 void WriteItem(TemplateWriter& w, const DialogItemTemplate& item) {
     w.AlignDword();
     w.Dword(0); // help id
     w.Dword(0); // extended style
-    w.Dword(item.style);
+    w.Dword(ItemStyle(item));
     for (int v : {item.x, item.y, item.cx, item.cy}) w.Word(static_cast<WORD>(v));
     w.Dword(static_cast<DWORD>(item.id));
     w.Text(item.windowClass);
