@@ -11,40 +11,36 @@
 #include <qt/qt_access.h>
 
 #include <gtest/gtest.h>
+#include <tuple>
 
-// Alt+Space (from whichever control has the focus) and a right-click on the background open the
-// system menu; the key goes to no control. The chosen item arrives as WM_SYSCOMMAND: About ends the
-// test dialog, Close is SC_CLOSE, then WM_CLOSE, then IDCANCEL.
+// Alt+Space (from any control, reaching none) or a right-click on the background opens the menu;
+// About ends the test dialog, Close is SC_CLOSE, then WM_CLOSE, then IDCANCEL.
 TEST(SystemMenu, TheChosenItemArrivesAsSysCommand) {
-    struct Row {
-        int focus; // 0: right-click instead of Alt+Space
-        Qt::Key key;
-        int result;
-        UINT command;
-    } rows[] = {{0, Qt::Key_C, IDCANCEL, SC_CLOSE},
-                {IDOK, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
-                {IDC_NAME, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
-                {IDC_ONE, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "focus on control " << row.focus);
+    const std::tuple<int, Qt::Key, int, UINT> rows[] = {// focus 0: right-click instead of Alt+Space
+                                                        {0, Qt::Key_C, IDCANCEL, SC_CLOSE},
+                                                        {IDOK, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
+                                                        {IDC_NAME, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
+                                                        {IDC_ONE, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT}};
+    for (auto [focus, key, expected, command] : rows) {
+        SCOPED_TRACE(testing::Message() << "focus on control " << focus);
         CTestDlg dlg;
-        MenuChooser chooser(row.key);
+        MenuChooser chooser(key);
         CString name;
         UINT checked = BST_CHECKED;
-        int result = RunModal(dlg, [&](QWidget* w) {
-            if (row.focus == 0)
+        int result = RunModal(dlg, [&, focus = focus](QWidget* w) { // a binding is not captured by &
+            if (focus == 0)
                 return QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, QPoint(150, 250));
-            AfxQtControl(&dlg, row.focus)->setFocus();
-            ASSERT_TRUE(QTest::qWaitFor(
-                [&] { return QApplication::focusWidget() == AfxQtControl(&dlg, row.focus); }));
+            AfxQtControl(&dlg, focus)->setFocus();
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, focus); }));
             QTest::keyClick(w->windowHandle(), Qt::Key_Space, Qt::AltModifier); // to the focused control
             dlg.GetDlgItemText(IDC_NAME, name);
             checked = dlg.IsDlgButtonChecked(IDC_ONE);
         });
         EXPECT_EQ(chooser.texts, QStringList({"&Close", "-", "&About Test..."}));
-        EXPECT_EQ(result, row.result);
-        EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{row.command});
-        if (row.focus == 0) continue;
+        EXPECT_EQ(result, expected);
+        EXPECT_EQ(dlg.sysCommands, std::vector<UINT>{command});
+        if (focus == 0) continue;
         EXPECT_EQ(name, "start") << "no space typed into the field";
         EXPECT_EQ(checked, UINT{BST_UNCHECKED}) << "the radio button was not checked";
     }
