@@ -123,12 +123,14 @@ TEST(Dialog, EscapeCloseBoxAndStopButtonSendIdTwoToOnCancelOrTheClaimingHandler)
     }
 }
 
-// The refused field is focused and selected; Enter in the corrected field clicks the default button.
-TEST(Dialog, OkWithARefusedFieldKeepsTheDialogOpenThenEnterSaves) {
+// The library's own box (a real box over the focus window) and OK's refusal keep the dialog open; the
+// refused field is focused and selected; Enter in the corrected field clicks the default button.
+TEST(Dialog, TheLibrarysBoxAndARefusedFieldKeepItOpenThenEnterSaves) {
     CTestDlg dlg;
     BoxCloser boxes;
     int result = RunModal(dlg, [&](QWidget* w) {
         TypeInto(dlg, IDC_NAME, "kept");
+        EXPECT_EQ(MessageBoxA(GetFocus(), "Abstract operation called.", "Library Error", MB_OK), IDOK);
         TypeInto(dlg, IDC_NUMBER, "12a");
         QTest::mouseClick(AfxQtControl(&dlg, IDOK), Qt::LeftButton);
         EXPECT_TRUE(w->isVisible());
@@ -138,7 +140,8 @@ TEST(Dialog, OkWithARefusedFieldKeepsTheDialogOpenThenEnterSaves) {
         TypeInto(dlg, IDC_NUMBER, " -5 ");
         QTest::keyClick(Edit(dlg, IDC_NUMBER), Qt::Key_Return);
     });
-    EXPECT_EQ(boxes.seen, std::vector<std::string>{"test_framework: Please enter an integer."});
+    EXPECT_EQ(boxes.seen, (std::vector<std::string>{"Library Error: Abstract operation called.",
+                                                    "test_framework: Please enter an integer."}));
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(dlg.m_strName, "kept");
     EXPECT_EQ(dlg.m_nNumber, -5);
