@@ -2,16 +2,10 @@
 #include "helpers.h"
 #include "test_dialog.h"
 
-#include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
-
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
 
 namespace {
 

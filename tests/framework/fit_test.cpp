@@ -12,10 +12,6 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
-
 namespace {
 
 enum : UINT { IDD_FIT = 9300 };

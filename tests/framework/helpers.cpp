@@ -3,11 +3,7 @@
 #include <afxwin.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
-#include <QTest>
-
-#include <qt/qt_access.h>
 
 constexpr int kPollMs = 10;
 

@@ -3,12 +3,8 @@
 #include "test_dialog.h"
 
 #include <QScreen>
-#include <QTest>
 #include <QWindow>
 
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
 #include <tuple>
 
 namespace {

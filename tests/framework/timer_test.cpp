@@ -2,12 +2,6 @@
 #include "helpers.h"
 #include "test_dialog.h"
 
-#include <QTest>
-
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
-
 constexpr UINT_PTR kTimerId = 100;
 
 TEST(Timer, TicksKeepArrivingWhileAMessageBoxIsOpenDoNotPileUpAndEndWithTheWindow) {

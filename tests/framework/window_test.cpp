@@ -1,24 +1,20 @@
-// The system menu, the library's message box, resources and the application's start.
+// The system menu, resources and the application's start.
 #include "helpers.h"
 #include "test_dialog.h"
 
-#include <QApplication>
-#include <QTest>
 #include <QWindow>
 
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
 #include <tuple>
 
 // Alt+Space (from any control, reaching none) or a right-click on the background opens the menu;
 // About ends the test dialog, Close is SC_CLOSE, then WM_CLOSE, then IDCANCEL.
 TEST(SystemMenu, TheChosenItemArrivesAsSysCommand) {
-    const std::tuple<int, Qt::Key, int, UINT> rows[] = {// focus 0: right-click instead of Alt+Space
-                                                        {0, Qt::Key_C, IDCANCEL, SC_CLOSE},
-                                                        {IDOK, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
-                                                        {IDC_NAME, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
-                                                        {IDC_ONE, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT}};
+    const std::tuple<int, Qt::Key, int, UINT> rows[] = {
+        // focus, key in the menu, result, command
+        {0, Qt::Key_C, IDCANCEL, SC_CLOSE}, // focus 0: a right-click instead of Alt+Space
+        {IDOK, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
+        {IDC_NAME, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
+        {IDC_ONE, Qt::Key_A, IDM_TEST_ABOUT, IDM_TEST_ABOUT}};
     for (auto [focus, key, expected, command] : rows) {
         SCOPED_TRACE(testing::Message() << "focus on control " << focus);
         CTestDlg dlg;
