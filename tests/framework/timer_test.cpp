@@ -71,6 +71,7 @@ TEST(Timer, KillTimerDropsAWaitingTickAndPeriodsEndingWhileOneWaitsAddNone) {
 }
 
 // A dialog opened over the main window is owned by it, and the main window's ticks go on meanwhile.
+// The application forgets its main window when that window ends, not when the nested one does.
 TEST(Timer, TicksReachTheMainDialogWhileANestedModalDialogRuns) {
     CTestDlg main, nested;
     AfxGetApp()->m_pMainWnd = &main;
@@ -83,6 +84,7 @@ TEST(Timer, TicksReachTheMainDialogWhileANestedModalDialogRuns) {
             QTest::qWait(500);
             nested.EndDialog(IDOK);
         });
+        EXPECT_EQ(AfxGetApp()->m_pMainWnd, &main) << "another window ended";
         main.EndDialog(IDOK);
     });
     EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr) << "forgotten with its window";
