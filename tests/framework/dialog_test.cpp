@@ -40,8 +40,12 @@ public:
 
 } // namespace
 
-TEST(Dialog, BuildsTheTemplateInPixelsTabsThroughTabStopsAndExchangesTheRadioIndex) {
+// Then the library's own box (a real box over the focus window) and OK's refusal keep the dialog
+// open; the refused field is focused and selected; Enter in the corrected field clicks the default
+// button, and every field is saved.
+TEST(Dialog, BuildsTheTemplateInPixelsTabsThroughTabStopsExchangesDataAndRefusesABadNumber) {
     CTestDlg dlg;
+    BoxCloser boxes;
     dlg.m_nChoice = 2;
     bool visibleInInit = true;
     dlg.onInit = [&](CTestDlg& d) { visibleInInit = d.IsWindowVisible(); };
@@ -81,11 +85,24 @@ TEST(Dialog, BuildsTheTemplateInPixelsTabsThroughTabStopsAndExchangesTheRadioInd
             QWidget* radio = AfxQtControl(&dlg, id); // reacts on its indicator
             QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(5, radio->height() / 2));
         }
-        dlg.OnOK();
+        TypeInto(dlg, IDC_NAME, "kept");
+        EXPECT_EQ(MessageBoxA(GetFocus(), "Abstract operation called.", "Library Error", MB_OK), IDOK);
+        TypeInto(dlg, IDC_NUMBER, "12a");
+        QTest::mouseClick(AfxQtControl(&dlg, IDOK), Qt::LeftButton);
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(dlg.m_nNumber, 3) << "a refused field leaves its member alone";
+        EXPECT_TRUE(FocusReaches(dlg, IDC_NUMBER)); // once the box has gone and the dialog is active
+        EXPECT_EQ(Edit(dlg, IDC_NUMBER)->selectedText().toStdString(), "12a");
+        TypeInto(dlg, IDC_NUMBER, " -5 ");
+        QTest::keyClick(Edit(dlg, IDC_NUMBER), Qt::Key_Return);
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_FALSE(visibleInInit);
+    EXPECT_EQ(boxes.seen, (std::vector<std::string>{"Library Error: Abstract operation called.",
+                                                    "test_framework: Please enter an integer."}));
     EXPECT_EQ(dlg.m_nChoice, 1) << "clicking Two unchecks One (one group)";
+    EXPECT_EQ(dlg.m_strName, "kept");
+    EXPECT_EQ(dlg.m_nNumber, -5);
     CTestDlg ended; // ended inside OnInitDialog: never shown, no loop left waiting
     ended.onInit = [](CTestDlg& d) { d.EndDialog(42); };
     EXPECT_EQ(ended.DoModal(), 42);
@@ -115,28 +132,4 @@ TEST(Dialog, EscapeCloseBoxAndStopButtonSendIdTwoToOnCancelOrTheClaimingHandler)
             EXPECT_EQ(dlg.sysCommands, way == CloseBox ? std::vector<UINT>{SC_CLOSE} : std::vector<UINT>{});
         }
     }
-}
-
-// The library's own box (a real box over the focus window) and OK's refusal keep the dialog open; the
-// refused field is focused and selected; Enter in the corrected field clicks the default button.
-TEST(Dialog, TheLibrarysBoxAndARefusedFieldKeepItOpenThenEnterSaves) {
-    CTestDlg dlg;
-    BoxCloser boxes;
-    int result = RunModal(dlg, [&](QWidget* w) {
-        TypeInto(dlg, IDC_NAME, "kept");
-        EXPECT_EQ(MessageBoxA(GetFocus(), "Abstract operation called.", "Library Error", MB_OK), IDOK);
-        TypeInto(dlg, IDC_NUMBER, "12a");
-        QTest::mouseClick(AfxQtControl(&dlg, IDOK), Qt::LeftButton);
-        EXPECT_TRUE(w->isVisible());
-        EXPECT_EQ(dlg.m_nNumber, 3) << "a refused field leaves its member alone";
-        EXPECT_TRUE(FocusReaches(dlg, IDC_NUMBER)); // once the box has gone and the dialog is active
-        EXPECT_EQ(Edit(dlg, IDC_NUMBER)->selectedText().toStdString(), "12a");
-        TypeInto(dlg, IDC_NUMBER, " -5 ");
-        QTest::keyClick(Edit(dlg, IDC_NUMBER), Qt::Key_Return);
-    });
-    EXPECT_EQ(boxes.seen, (std::vector<std::string>{"Library Error: Abstract operation called.",
-                                                    "test_framework: Please enter an integer."}));
-    EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(dlg.m_strName, "kept");
-    EXPECT_EQ(dlg.m_nNumber, -5);
 }
