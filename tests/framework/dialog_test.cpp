@@ -9,9 +9,7 @@
 
 namespace {
 
-QLineEdit* Edit(const CWnd& dlg, int id) {
-    return qobject_cast<QLineEdit*>(AfxQtControl(&dlg, id));
-}
+const auto Edit = [](const CWnd& dlg, int id) { return qobject_cast<QLineEdit*>(AfxQtControl(&dlg, id)); };
 
 // Into the active window only: keys sent while the activation is on its way can lose the selection.
 void TypeInto(const CWnd& dlg, int id, const char* text) {
@@ -27,8 +25,7 @@ bool FocusReaches(const CWnd& dlg, int id) {
 }
 
 // Claims command IDCANCEL (the Stop button, Escape, the close box) for its own handler.
-class CClaimingDlg : public CTestDlg {
-public:
+struct CClaimingDlg : CTestDlg {
     int stops = 0;
     const MessageMap* GetMessageMap() const override {
         static const MessageMapEntry entries[] = {CommandEntry(IDCANCEL, &CClaimingDlg::OnStop)};

@@ -61,12 +61,9 @@ TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
         int inits = 0;
         BOOL InitInstance() override {
             ++inits;
-            CTestDlg found;
-            found.onInit = [](CTestDlg& d) { d.EndDialog(IDOK); };
-            CDialog lost(4711);
-            CDialog& dlg = missing ? lost : found;
+            CDialog dlg(missing ? 4711u : UINT{IDD_TEST});
             m_pMainWnd = &dlg;
-            result = dlg.DoModal();
+            result = RunModal(dlg, [&dlg](QWidget*) { dlg.EndDialog(IDOK); });
             return FALSE;
         }
         int ExitInstance() override { return missing ? 0 : 7; }
