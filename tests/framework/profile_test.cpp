@@ -123,7 +123,9 @@ TEST(Profile, WriteIsAtomic) {
     for (int round = 0; round < 5; ++round) {
         pid_t child = fork();
         ASSERT_GE(child, 0);
-        for (int v = 0; child == 0; ++v) profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", v % 16);
+        if (child == 0) { // writes until it is killed
+            for (int v = 0;; ++v) profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", v % 16);
+        }
         usleep(20000 + round * 7000);
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
