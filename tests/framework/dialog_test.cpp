@@ -2,25 +2,16 @@
 #include "helpers.h"
 #include "test_dialog.h"
 
-#include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
-
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-QLineEdit* Edit(const CWnd& dlg, int id) {
-    return qobject_cast<QLineEdit*>(AfxQtControl(&dlg, id));
-}
+const auto Edit = [](const CWnd& dlg, int id) { return qobject_cast<QLineEdit*>(AfxQtControl(&dlg, id)); };
 
-// Types into field `id` as a user would: into the active window (keys sent to a window whose
-// activation is still on its way can lose the selection made later), select all, then the keys.
+// Into the active window only: keys sent while the activation is on its way can lose the selection.
 void TypeInto(const CWnd& dlg, int id, const char* text) {
     QLineEdit* edit = Edit(dlg, id);
     EXPECT_TRUE(QTest::qWaitForWindowActive(edit->window()));
@@ -29,14 +20,12 @@ void TypeInto(const CWnd& dlg, int id, const char* text) {
     QTest::keyClicks(edit, QString::fromUtf8(text));
 }
 
-// Waits (time-limited) until control `id` has the keyboard focus.
 bool FocusReaches(const CWnd& dlg, int id) {
     return QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, id); });
 }
 
 // Claims command IDCANCEL (the Stop button, Escape, the close box) for its own handler.
-class CClaimingDlg : public CTestDlg {
-public:
+struct CClaimingDlg : CTestDlg {
     int stops = 0;
     const MessageMap* GetMessageMap() const override {
         static const MessageMapEntry entries[] = {CommandEntry(IDCANCEL, &CClaimingDlg::OnStop)};
@@ -48,9 +37,21 @@ public:
 
 } // namespace
 
-TEST(Dialog, BuildsTheTemplateInPixelsFromDialogUnitsWithTheMappedFontAndIcons) {
+// Then the library's own box (a real box over the focus window) and OK's refusal keep the dialog
+// open; the refused field is focused and selected; Enter in the corrected field clicks the default
+// button, and every field is saved.
+TEST(Dialog, BuildsTheTemplateInPixelsTabsThroughTabStopsExchangesDataAndRefusesABadNumber) {
     CTestDlg dlg;
+    BoxCloser boxes;
+    dlg.m_nChoice = 2;
+    bool visibleInInit = true;
+    dlg.onInit = [&](CTestDlg& d) { visibleInInit = d.IsWindowVisible(); };
     int result = RunModal(dlg, [&](QWidget* w) {
+        EXPECT_TRUE(FocusReaches(dlg, IDOK)) << "the first tab stop";
+        for (int id : {int{IDC_NUMBER}, int{IDC_NAME}, int{IDC_INFO}, IDCANCEL, IDOK}) { // no radio button
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            EXPECT_EQ(QApplication::focusWidget(), AfxQtControl(&dlg, id)) << "control " << id;
+        }
         EXPECT_EQ(QFontInfo(Edit(dlg, IDC_NAME)->font()).family().toStdString(), "MS Sans Serif");
         EXPECT_EQ(w->size(), QSize(359, 323)); // 239x199 DLU at 6x13 base units
         EXPECT_EQ(AfxQtControl(&dlg, IDOK)->geometry(), QRect(273, 11, 75, 23));       // 182,7,50,14 DLU
@@ -72,33 +73,40 @@ TEST(Dialog, BuildsTheTemplateInPixelsFromDialogUnitsWithTheMappedFontAndIcons) 
         EXPECT_TRUE(dlg.GetIcon(TRUE) == icon && dlg.GetIcon(FALSE) == icon);
         QList<QSize> sizes = w->windowIcon().availableSizes();
         EXPECT_TRUE(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
-        dlg.EndDialog(IDOK);
+        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_THREE) == BST_CHECKED);
+        dlg.m_nChoice = -1; // none checked
+        dlg.UpdateData(FALSE);
+        dlg.UpdateData(TRUE);
+        EXPECT_EQ(dlg.m_nChoice, -1);
+        for (int id : {IDC_ONE, IDC_TWO}) {
+            QWidget* radio = AfxQtControl(&dlg, id); // reacts on its indicator
+            QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(5, radio->height() / 2));
+        }
+        TypeInto(dlg, IDC_NAME, "kept");
+        EXPECT_EQ(MessageBoxA(GetFocus(), "Abstract operation called.", "Library Error", MB_OK), IDOK);
+        TypeInto(dlg, IDC_NUMBER, "12a");
+        QTest::mouseClick(AfxQtControl(&dlg, IDOK), Qt::LeftButton);
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(dlg.m_nNumber, 3) << "a refused field leaves its member alone";
+        EXPECT_TRUE(FocusReaches(dlg, IDC_NUMBER)); // once the box has gone and the dialog is active
+        EXPECT_EQ(Edit(dlg, IDC_NUMBER)->selectedText().toStdString(), "12a");
+        TypeInto(dlg, IDC_NUMBER, " -5 ");
+        QTest::keyClick(Edit(dlg, IDC_NUMBER), Qt::Key_Return);
     });
     EXPECT_EQ(result, IDOK);
-}
-
-TEST(Dialog, InitDialogRunsHiddenThenTabVisitsTabStopsInTemplateOrder) {
-    CTestDlg dlg;
-    bool visibleInInit = true;
-    dlg.onInit = [&](CTestDlg& d) { visibleInInit = d.IsWindowVisible(); };
-    RunModal(dlg, [&](QWidget*) {
-        EXPECT_TRUE(FocusReaches(dlg, IDOK)) << "the first tab stop";
-        const int tabOrder[] = {IDC_NUMBER, IDC_NAME, IDC_INFO, IDCANCEL, IDOK}; // no radio button
-        for (int id : tabOrder) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            EXPECT_EQ(QApplication::focusWidget(), AfxQtControl(&dlg, id)) << "control " << id;
-        }
-        dlg.EndDialog(IDOK);
-    });
     EXPECT_FALSE(visibleInInit);
+    EXPECT_EQ(boxes.seen, (std::vector<std::string>{"Library Error: Abstract operation called.",
+                                                    "test_framework: Please enter an integer."}));
+    EXPECT_EQ(dlg.m_nChoice, 1) << "clicking Two unchecks One (one group)";
+    EXPECT_EQ(dlg.m_strName, "kept");
+    EXPECT_EQ(dlg.m_nNumber, -5);
     CTestDlg ended; // ended inside OnInitDialog: never shown, no loop left waiting
     ended.onInit = [](CTestDlg& d) { d.EndDialog(42); };
     EXPECT_EQ(ended.DoModal(), 42);
     EXPECT_EQ(ended.m_hWnd, nullptr);
 }
 
-// Escape, the close box and the Stop button all send command id 2: the base's OnCancel ends the
-// dialog without exchanging data, unless the dialog's map claims the id.
+// The base's OnCancel ends the dialog without exchanging data, unless the dialog's map claims id 2.
 TEST(Dialog, EscapeCloseBoxAndStopButtonSendIdTwoToOnCancelOrTheClaimingHandler) {
     enum Way { Escape, CloseBox, StopButton };
     for (Way way : {Escape, CloseBox, StopButton}) {
@@ -121,44 +129,4 @@ TEST(Dialog, EscapeCloseBoxAndStopButtonSendIdTwoToOnCancelOrTheClaimingHandler)
             EXPECT_EQ(dlg.sysCommands, way == CloseBox ? std::vector<UINT>{SC_CLOSE} : std::vector<UINT>{});
         }
     }
-}
-
-// OK refuses "12a": a box, the dialog stays open with the field focused and selected; then Enter in
-// the corrected field clicks the default button and the data is saved.
-TEST(Dialog, OkWithARefusedFieldKeepsTheDialogOpenThenEnterSaves) {
-    CTestDlg dlg;
-    BoxCloser boxes;
-    int result = RunModal(dlg, [&](QWidget* w) {
-        TypeInto(dlg, IDC_NAME, "kept");
-        TypeInto(dlg, IDC_NUMBER, "12a");
-        QTest::mouseClick(AfxQtControl(&dlg, IDOK), Qt::LeftButton);
-        EXPECT_TRUE(w->isVisible());
-        EXPECT_EQ(dlg.m_nNumber, 3) << "a refused field leaves its member alone";
-        EXPECT_TRUE(FocusReaches(dlg, IDC_NUMBER)); // once the box has gone and the dialog is active
-        EXPECT_EQ(Edit(dlg, IDC_NUMBER)->selectedText().toStdString(), "12a");
-        TypeInto(dlg, IDC_NUMBER, " -5 ");
-        QTest::keyClick(Edit(dlg, IDC_NUMBER), Qt::Key_Return);
-    });
-    EXPECT_EQ(boxes.seen, std::vector<std::string>{"test_framework: Please enter an integer."});
-    EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(dlg.m_strName, "kept");
-    EXPECT_EQ(dlg.m_nNumber, -5);
-}
-
-TEST(Dialog, RadioGroupExchangesTheIndexOfTheCheckedButton) {
-    CTestDlg dlg;
-    dlg.m_nChoice = 2;
-    RunModal(dlg, [&](QWidget*) {
-        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_THREE) == BST_CHECKED);
-        dlg.m_nChoice = -1; // none checked
-        dlg.UpdateData(FALSE);
-        dlg.UpdateData(TRUE);
-        EXPECT_EQ(dlg.m_nChoice, -1);
-        for (int id : {IDC_ONE, IDC_TWO}) {
-            QWidget* radio = AfxQtControl(&dlg, id); // reacts on its indicator
-            QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(5, radio->height() / 2));
-        }
-        dlg.OnOK();
-    });
-    EXPECT_EQ(dlg.m_nChoice, 1) << "clicking Two unchecks One (one group)";
 }

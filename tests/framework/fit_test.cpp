@@ -12,10 +12,6 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
-
 namespace {
 
 enum : UINT { IDD_FIT = 9300 };
@@ -35,11 +31,9 @@ const ResourceTable kTable{kDialogs, {}, {}};
 ResourceRegistration g_registration{kTable};
 
 // Each item's box width, and its text's width in the dialog face and in the stand-in, in template order.
-struct Widths {
+const struct {
     int box, face, standIn;
-};
-const Widths kWidths[] = {{80, 80, 85},    {86, 84, 90}, {225, 224, 232},
-                          {125, 123, 130}, {51, 23, 19}, {128, 89, 94}};
+} kWidths[] = {{80, 80, 85}, {86, 84, 90}, {225, 224, 232}, {125, 123, 130}, {51, 23, 19}, {128, 89, 94}};
 
 // The rectangle the control's style draws its text in.
 QRect TextArea(QWidget* control) {

@@ -3,11 +3,7 @@
 #include <afxwin.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
-#include <QTest>
-
-#include <qt/qt_access.h>
 
 constexpr int kPollMs = 10;
 
@@ -15,10 +11,9 @@ int RunModal(CDialog& dlg, const std::function<void(QWidget*)>& script, int limi
     QObject scope; // cancels the time limit when this call returns
     QTimer::singleShot(limitMs, &scope, [&dlg] {
         if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
+        for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
                 box->done(QMessageBox::Ok);
-        }
         dlg.EndDialog(kTimedOut);
     });
     QTimer starter;

@@ -1,18 +1,23 @@
-// Qt-side helpers of the framework tests: driving modal dialogs and boxes with time limits.
+// Qt-side helpers of the framework tests: driving modal dialogs and boxes with time limits. It also
+// brings what every such test uses: QTest, the widgets behind framework windows, GoogleTest.
 #pragma once
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
+
+#include <qt/qt_access.h>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
-
-class CDialog;
 
 /// Result of RunModal when the time limit ended the dialog.
 inline constexpr int kTimedOut = -99;

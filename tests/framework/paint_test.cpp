@@ -3,12 +3,8 @@
 #include "test_dialog.h"
 
 #include <QScreen>
-#include <QTest>
 #include <QWindow>
 
-#include <qt/qt_access.h>
-
-#include <gtest/gtest.h>
 #include <tuple>
 
 namespace {
@@ -21,7 +17,6 @@ constexpr COLORREF kBackground = 0xFFFFFFFF; // not a colour: whatever the erase
 
 constexpr auto Rgb = [](COLORREF c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); };
 
-// The window as it is on the screen now (what its last paints left there).
 QImage ScreenImage(QWidget* window) {
     QPixmap shot = window->windowHandle()->screen()->grabWindow(window->winId());
     return shot.toImage().convertToFormat(QImage::Format_RGB32);
@@ -29,12 +24,10 @@ QImage ScreenImage(QWidget* window) {
 
 } // namespace
 
-// Lines (down, right, left from the start, diagonal) without their end points and one pixel wide;
-// the icon and its transparent corner (probes: x, y, colour); the text band from its top-left at
-// (x, y), the text's advance wide and the system font's height high, the glyphs in it standing on
-// its baseline and not one text pixel beside, above or below it. Then InvalidateRect repaints the moved line
-// on an erased background.
-TEST(Paint, LinesTextAndIconLandOnGdiPixels) {
+// Lines without their end points and one pixel wide; the icon and its transparent corner; the text
+// band at (x, y) the text's advance wide and the system font's height high, its glyphs on the
+// baseline and none beside it. Then a repaint on an erased background, and an icon erase.
+TEST(Paint, LinesTextIconAndIconEraseLandOnGdiPixels) {
     const std::tuple<int, int, COLORREF> probes[] = {
         {20, 100, kGrey},       {20, 149, kGrey},        {20, 150, kBackground}, {20, 99, kBackground},
         {30, 160, kRed},        {79, 160, kRed},         {80, 160, kBackground}, {90, 170, kRed},
@@ -44,37 +37,48 @@ TEST(Paint, LinesTextAndIconLandOnGdiPixels) {
     };
     CTestDlg dlg;
     int shift = 0;
+    bool erase = false;
     dlg.onPaint = [&](CDC& dc) {
+        if (erase) {
+            CRect rc;
+            dlg.GetClientRect(rc);
+            dc.FillSolidRect(rc, kRed);
+            dlg.SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
+            return;
+        }
+        auto line = [&dc](int x0, int y0, int x1, int y1) { dc.MoveTo(x0, y0), dc.LineTo(x1, y1); };
         CPen grey(PS_SOLID, 1, kGrey), red(PS_SOLID, 1, kRed);
         CPen* first = dc.SelectObject(&grey);
         EXPECT_NE(first, nullptr) << "SelectObject hands back the stock pen";
-        dc.MoveTo(20 + shift, 100);
-        dc.LineTo(20 + shift, 150);
+        line(20 + shift, 100, 20 + shift, 150);
         EXPECT_EQ(dc.SelectObject(&red)->Color(), kGrey) << "SelectObject hands back the pen it replaces";
-        dc.MoveTo(30, 160);
-        dc.LineTo(80, 160);
-        dc.MoveTo(90, 170);
-        dc.LineTo(60, 170);
-        dc.MoveTo(100, 100);
-        dc.LineTo(110, 105);
+        line(30, 160, 80, 160);
+        line(90, 170, 60, 170);
+        line(100, 100, 110, 105);
         dc.SelectObject(first);
         dc.SetBkColor(kBand);
         dc.SetTextColor(kRed);
         dc.TextOut(120, 200, "Ch0: 1.50V", 10);
         dc.DrawIcon(250, 100, AfxGetApp()->LoadIcon(IDI_TEST));
     };
-    QImage img, again;
-    RunModal(dlg, [&](QWidget* w) {
+    QImage img, again, erased;
+    int result = RunModal(dlg, [&](QWidget* w) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > 0; }));
         img = ScreenImage(w);
+        auto repaint = [&] {
+            int before = dlg.paints;
+            dlg.InvalidateRect(nullptr, TRUE);
+            dlg.UpdateWindow();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > before; }));
+            return ScreenImage(w);
+        };
         shift = 20;
-        int before = dlg.paints;
-        dlg.InvalidateRect(nullptr, TRUE);
-        dlg.UpdateWindow();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > before; }));
-        again = ScreenImage(w);
+        again = repaint();
+        erase = true;
+        erased = repaint();
         dlg.EndDialog(IDOK);
     });
+    EXPECT_EQ(result, IDOK);
     QRgb background = img.pixel(5, 250);
     for (auto [x, y, colour] : probes) {
         EXPECT_EQ(img.pixel(x, y), colour == kBackground ? background : Rgb(colour))
@@ -103,20 +107,5 @@ TEST(Paint, LinesTextAndIconLandOnGdiPixels) {
     EXPECT_EQ(lowest, band.top() + metrics.ascent() - 1) << "the glyphs stand on the baseline";
     EXPECT_EQ(again.pixel(20, 120), background) << "the old line is gone";
     EXPECT_EQ(again.pixel(40, 120), Rgb(kGrey));
-}
-
-TEST(Paint, IconEraseFillsTheClientWithTheBackground) {
-    CTestDlg dlg;
-    dlg.onPaint = [&dlg](CDC& dc) {
-        CRect rc;
-        dlg.GetClientRect(rc);
-        dc.FillSolidRect(rc, kRed);
-        dlg.SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
-    };
-    int result = RunModal(dlg, [&](QWidget* w) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > 0; }));
-        EXPECT_NE(ScreenImage(w).pixel(150, 250), Rgb(kRed)) << "the red fill was erased";
-        dlg.EndDialog(IDOK);
-    });
-    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(erased.pixel(150, 250), background) << "the red fill was erased";
 }

@@ -27,10 +27,12 @@ void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// Files in `dir`, temporary ones included.
-qsizetype FileCount(const QTemporaryDir& dir) {
-    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size();
-}
+// A fresh folder and the profile's path in it (no file yet); counts its files, temporary ones too.
+struct Folder {
+    QTemporaryDir dir;
+    std::string path = dir.filePath("korvane.INI").toStdString();
+    qsizetype Files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(); }
+};
 
 } // namespace
 
@@ -52,10 +54,9 @@ TEST(Profile, ReadGivesTheValueOrTheDefault) {
     };
     for (auto [file, expected] : rows) {
         SCOPED_TRACE(file ? file : "no file");
-        QTemporaryDir dir;
-        std::string path = dir.filePath("korvane.INI").toStdString();
-        if (file) WriteText(path, file);
-        EXPECT_EQ(profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", 3), expected);
+        Folder f;
+        if (file) WriteText(f.path, file);
+        EXPECT_EQ(profile::ReadInt(f.path, "MyKorvaneAp", "KorvaneComPort", 3), expected);
     }
 }
 
@@ -72,17 +73,16 @@ TEST(Profile, WriteKeepsEveryOtherLine) {
     };
     for (auto [before, after] : rows) {
         SCOPED_TRACE(before ? before : "no file");
-        QTemporaryDir dir;
-        std::string path = dir.filePath("korvane.INI").toStdString();
-        if (before) WriteText(path, before);
-        ASSERT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 5));
-        EXPECT_EQ(ReadAll(path), after);
+        Folder f;
+        if (before) WriteText(f.path, before);
+        ASSERT_TRUE(profile::WriteInt(f.path, "MyKorvaneAp", "KorvaneComPort", 5));
+        EXPECT_EQ(ReadAll(f.path), after);
     }
 }
 
 TEST(Profile, ApplicationProfileIsNamedAfterTheExecutableInXdgConfigHome) {
-    QTemporaryDir dir;
-    std::string home = dir.filePath("config").toStdString();
+    Folder f;
+    std::string home = f.dir.filePath("config").toStdString();
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     CWinApp* app = AfxGetApp();
     std::string saved = app->m_strExeName;
@@ -96,31 +96,30 @@ TEST(Profile, ApplicationProfileIsNamedAfterTheExecutableInXdgConfigHome) {
 }
 
 TEST(Profile, ADirectoryInPlaceOfTheFileGivesTheDefaultAndAFailedWrite) {
-    QTemporaryDir dir;
-    std::string path = dir.filePath("korvane.INI").toStdString();
-    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-    EXPECT_EQ(profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", 3), 3);
-    EXPECT_FALSE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 4));
-    EXPECT_TRUE(QFileInfo(QString::fromStdString(path)).isDir());
-    EXPECT_EQ(FileCount(dir), 0) << "no temporary file left";
+    Folder f;
+    ASSERT_EQ(mkdir(f.path.c_str(), 0755), 0);
+    EXPECT_EQ(profile::ReadInt(f.path, "MyKorvaneAp", "KorvaneComPort", 3), 3);
+    EXPECT_FALSE(profile::WriteInt(f.path, "MyKorvaneAp", "KorvaneComPort", 4));
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(f.path)).isDir());
+    EXPECT_EQ(f.Files(), 0) << "no temporary file left";
 }
 
 // Writing renames a new file over the old one with the old one's mode; a writer killed at any
 // moment leaves either profile whole.
 TEST(Profile, WriteIsAtomic) {
-    QTemporaryDir dir;
-    std::string path = dir.filePath("korvane.INI").toStdString();
+    Folder f;
+    const std::string& path = f.path;
     std::string comments;
     for (int i = 0; i < 200; ++i) comments += "; line " + std::to_string(i) + " of a long comment block\n";
     WriteText(path, comments + "[MyKorvaneAp]\nKorvaneComPort=1\n");
     chmod(path.c_str(), 0640);
     struct stat before = {}, after = {};
     stat(path.c_str(), &before);
-    ASSERT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 2));
-    stat(path.c_str(), &after);
+    ASSERT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 2) &&
+                stat(path.c_str(), &after) == 0);
     EXPECT_NE(before.st_ino, after.st_ino) << "not rewritten in place";
     EXPECT_EQ(after.st_mode & 07777, 0640u);
-    EXPECT_EQ(FileCount(dir), 1);
+    EXPECT_EQ(f.Files(), 1);
     for (int round = 0; round < 5; ++round) {
         pid_t child = fork();
         ASSERT_GE(child, 0);

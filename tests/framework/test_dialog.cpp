@@ -21,17 +21,13 @@ const DialogTemplate kTestDialog{"Framework Test", 0, 0,     239, 199, 0x90C800C
 
 const IconPaletteEntry kPalette[] = {{'.', ICON_TRANSPARENT}, {'r', RGB(255, 0, 0)}, {'b', RGB(0, 0, 255)}};
 // 32x32: a red square with a blue centre, its bottom row transparent but the last pixel; 16x16: blue.
-#define R32 "rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr"
-#define C32 "rrrrrrrrrrrrbbbbbbbbrrrrrrrrrrrr"
-#define B16 "bbbbbbbbbbbbbbbb"
-const char* const kBig[] = {R32, R32, R32, R32, R32, R32, R32, R32,
-                            R32, R32, R32, R32, C32, C32, C32, C32,
-                            C32, C32, C32, C32, R32, R32, R32, R32,
-                            R32, R32, R32, R32, R32, R32, R32, "...............................r"};
-const char* const kSmall[] = {B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16, B16};
-#undef R32
-#undef C32
-#undef B16
+constexpr const char* kR = "rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr";
+constexpr const char* kC = "rrrrrrrrrrrrbbbbbbbbrrrrrrrrrrrr";
+constexpr const char* kB = "bbbbbbbbbbbbbbbb";
+const char* const kBig[] = {
+    kR, kR, kR, kR, kR, kR, kR, kR, kR, kR, kR, kR, kC, kC, kC, kC,
+    kC, kC, kC, kC, kR, kR, kR, kR, kR, kR, kR, kR, kR, kR, kR, "...............................r"};
+const char* const kSmall[] = {kB, kB, kB, kB, kB, kB, kB, kB, kB, kB, kB, kB, kB, kB, kB, kB};
 const IconResource kIcon{kPalette, {32, kBig}, {16, kSmall}};
 
 const DialogResource kDialogs[] = {{IDD_TEST, &kTestDialog}};

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -32,17 +33,13 @@ std::string TextOf(HWND hwnd) {
 
 // Runs `dlg` modally with a watchdog: a run that nothing ends returns -2 after five seconds.
 INT_PTR RunGuarded(CTestDlg& dlg) {
-    auto init = dlg.onInit;
-    auto tick = dlg.onTimer;
-    dlg.onInit = [init](CTestDlg& d) {
+    dlg.onInit = [init = dlg.onInit](CTestDlg& d) {
         d.SetTimer(kWatchdog, 5000);
         if (init) init(d);
     };
-    dlg.onTimer = [tick](CTestDlg& d, UINT_PTR id) {
-        if (id == kWatchdog)
-            d.EndDialog(-2);
-        else if (tick)
-            tick(d, id);
+    dlg.onTimer = [tick = dlg.onTimer](CTestDlg& d, UINT_PTR id) {
+        if (id == kWatchdog) return d.EndDialog(-2);
+        if (tick) tick(d, id);
     };
     return dlg.DoModal();
 }
@@ -77,15 +74,11 @@ TEST(Win32Dialog, TheTemplateBuildsTheSystemsControlsInOrderFilledFromTheMembers
 // posted command ends the run: OK saves the real controls; the item the program appended to the
 // real system menu and the system's "Close" arrive as WM_SYSCOMMAND, and Close ends in IDCANCEL.
 TEST(Win32Dialog, PostedCommandsReachTheDialog) {
-    const struct {
-        UINT message;
-        UINT id;
-        INT_PTR result;
-    } rows[] = {{WM_COMMAND, IDOK, IDOK},
-                {WM_SYSCOMMAND, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
-                {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "command " << row.id);
+    const std::tuple<UINT, UINT, INT_PTR> rows[] = {{WM_COMMAND, IDOK, IDOK},
+                                                    {WM_SYSCOMMAND, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
+                                                    {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}};
+    for (auto [message, id, result] : rows) {
+        SCOPED_TRACE(testing::Message() << "command " << id);
         CTestDlg dlg;
         char item[64] = "";
         int ticks = 0;
@@ -96,25 +89,21 @@ TEST(Win32Dialog, PostedCommandsReachTheDialog) {
             d.CheckDlgButton(IDC_THREE, BST_CHECKED);
             d.SetTimer(1, 10);
         };
-        dlg.onTimer = [&](CTestDlg& d, UINT_PTR id) {
-            if (id == 2) {
-                d.KillTimer(2);
-                d.PostMessage(row.message, row.id, 0);
-                return;
-            }
+        dlg.onTimer = [&, message = message, command = id](CTestDlg& d, UINT_PTR timer) {
+            if (timer == 2) return void(d.PostMessage(message, command, 0)); // the run ends before another
             ++ticks;
             EXPECT_TRUE(d.KillTimer(1));
             EXPECT_FALSE(d.KillTimer(1)) << "no such timer any more";
             GetMenuStringA(GetSystemMenu(Hwnd(d), FALSE), IDM_TEST_ABOUT, item, sizeof item, MF_BYCOMMAND);
             d.SetTimer(2, 200);
         };
-        EXPECT_EQ(RunGuarded(dlg), row.result);
+        EXPECT_EQ(RunGuarded(dlg), result);
         EXPECT_EQ(ticks, 1);
         EXPECT_STREQ(item, "&About Test...");
         std::vector<UINT> commands;
         for (UINT c : dlg.sysCommands) commands.push_back(c & 0xFFF0);
-        EXPECT_EQ(commands, row.message == WM_SYSCOMMAND ? std::vector<UINT>{row.id} : std::vector<UINT>{});
-        bool saved = row.id == IDOK;
+        EXPECT_EQ(commands, message == WM_SYSCOMMAND ? std::vector<UINT>{id} : std::vector<UINT>{});
+        bool saved = id == IDOK;
         EXPECT_EQ(dlg.m_nNumber, saved ? -42 : 3);
         EXPECT_EQ(dlg.m_strName.Str(), saved ? "Windows" : "start");
         EXPECT_EQ(dlg.m_nChoice, saved ? 2 : 1);
@@ -152,6 +141,8 @@ TEST(Win32Dialog, AMissingTemplateRefusesTheRunAndMarksTheMainWindowFailed) {
     AfxGetApp()->m_pMainWnd = &missing;
     AfxGetApp()->m_bMainWndFailed = FALSE;
     EXPECT_EQ(missing.DoModal(), -1);
+    EXPECT_TRUE(AfxGetApp()->m_bMainWndFailed) << "DoModal reports it itself";
+    AfxGetApp()->m_bMainWndFailed = FALSE;
     EXPECT_FALSE(missing.Create());
     EXPECT_TRUE(AfxGetApp()->m_bMainWndFailed);
     AfxGetApp()->m_pMainWnd = nullptr;
