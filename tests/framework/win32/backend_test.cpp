@@ -46,7 +46,7 @@ INT_PTR RunGuarded(CTestDlg& dlg) {
 
 TEST(Win32Dialog, TheTemplateBuildsTheSystemsControlsInOrderFilledFromTheMembers) {
     CTestDlg dlg;
-    std::string classes, texts;
+    std::string classes, texts, staticTypes;
     bool iconShown = false;
     UINT twoChecked = BST_UNCHECKED;
     dlg.onInit = [&](CTestDlg& d) {
@@ -55,6 +55,8 @@ TEST(Win32Dialog, TheTemplateBuildsTheSystemsControlsInOrderFilledFromTheMembers
             char name[64] = "";
             GetClassNameA(c, name, sizeof name);
             classes += std::string(name) + " ";
+            if (std::string(name) == "Static")
+                staticTypes += std::to_string(GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) + " ";
             if (GetWindow(c, GW_HWNDNEXT)) texts += TextOf(c) + "|";
             last = c;
         }
@@ -66,6 +68,8 @@ TEST(Win32Dialog, TheTemplateBuildsTheSystemsControlsInOrderFilledFromTheMembers
     EXPECT_EQ(classes, "Button Edit Static Edit Edit Button Button Button Button Static ");
     EXPECT_EQ(texts, "OK|3|&Number:|start||One|Two|Three|Stop|") << "members went into the fields";
     EXPECT_TRUE(iconShown);
+    // A one-line text static does not wrap (its second line would never show); the icon keeps its type.
+    EXPECT_EQ(staticTypes, std::to_string(SS_LEFTNOWORDWRAP) + " " + std::to_string(SS_ICON) + " ");
     EXPECT_EQ(twoChecked, UINT{BST_CHECKED}) << "m_nChoice 1";
     EXPECT_EQ(dlg.m_hWnd, nullptr) << "the window is gone after the run";
 }
