@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fstream>
 #include <utility>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,6 +103,28 @@ TEST(Profile, ADirectoryInPlaceOfTheFileGivesTheDefaultAndAFailedWrite) {
     EXPECT_FALSE(profile::WriteInt(f.path, "MyKorvaneAp", "KorvaneComPort", 4));
     EXPECT_TRUE(QFileInfo(QString::fromStdString(f.path)).isDir());
     EXPECT_EQ(f.Files(), 0) << "no temporary file left";
+}
+
+// A write that cannot finish (a full disk; here a file size limit) leaves the old profile as it was
+// and no temporary file beside it.
+TEST(Profile, AWriteThatCannotFinishKeepsTheOldProfile) {
+    Folder f;
+    const std::string old = "[MyKorvaneAp]\nKorvaneComPort=1\n; " + std::string(60, '-') + "\n";
+    WriteText(f.path, old);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) { // the limit is the child's alone
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        const bool refused = setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                             !profile::WriteInt(f.path, "MyKorvaneAp", "KorvaneComPort", 2);
+        _exit(refused ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "the failed write was reported as done";
+    EXPECT_EQ(ReadAll(f.path), old);
+    EXPECT_EQ(f.Files(), 1) << "a temporary file was left";
 }
 
 // Writing renames a new file over the old one with the old one's mode; a writer killed at any
