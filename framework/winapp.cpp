@@ -2,11 +2,24 @@
 
 #include "profile.h"
 
+#include <cstdio>
+
 namespace {
 
 CWinApp* g_pApp = nullptr;
 
 } // namespace
+
+CWinApp* AfxNamedApp(int argc, char** argv) {
+    std::string name = AfxExecutableName(argc > 0 ? argv[0] : nullptr);
+    if (!g_pApp) {
+        std::fprintf(stderr, "%s: no application object (define one global object of a CWinApp class)\n",
+                     name.c_str());
+        return nullptr;
+    }
+    g_pApp->SetExeName(name);
+    return g_pApp;
+}
 
 CWinApp::CWinApp() : m_pPreviousApp(g_pApp) {
     g_pApp = this;

@@ -71,3 +71,6 @@ void AfxInitPlatform();
 /// Executable name without folder and extension: from /proc/self/exe (Windows: the module file
 /// name), else from `argv0`.
 std::string AfxExecutableName(const char* argv0);
+/// The start shared by both systems' AfxWinMain: the application object, named after the executable;
+/// null, with a line on stderr saying what to do, when the program defines none.
+CWinApp* AfxNamedApp(int argc, char** argv);

@@ -33,19 +33,13 @@ void AfxInitPlatform() {
 }
 
 int AfxWinMain(int argc, char** argv) {
-    CWinApp* app = AfxGetApp();
-    std::string name = AfxExecutableName(argc > 0 ? argv[0] : nullptr);
-    if (!app) {
-        std::fprintf(stderr, "%s: no application object (define one global object of a CWinApp class)\n",
-                     name.c_str());
-        return 1;
-    }
-    app->SetExeName(name);
+    CWinApp* app = AfxNamedApp(argc, argv);
+    if (!app) return 1;
     if (QApplication::instance()) return RunApp(app);
     // Without a display Qt aborts; say what to do instead.
     if (!HasDisplay()) {
         std::fprintf(stderr, "%s: no display: set DISPLAY, or QT_QPA_PLATFORM=offscreen to run without one\n",
-                     name.c_str());
+                     app->m_strExeName.c_str());
         return 1;
     }
     QApplication qtApp(argc, argv);

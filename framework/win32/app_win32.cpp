@@ -13,14 +13,8 @@ void AfxInitPlatform() {
 }
 
 int AfxWinMain(int argc, char** argv) {
-    CWinApp* app = AfxGetApp();
-    std::string name = AfxExecutableName(argc > 0 ? argv[0] : nullptr);
-    if (!app) {
-        std::fprintf(stderr, "%s: no application object (define one global object of a CWinApp class)\n",
-                     name.c_str());
-        return 1;
-    }
-    app->SetExeName(name);
+    CWinApp* app = AfxNamedApp(argc, argv);
+    if (!app) return 1;
     AfxInitPlatform();
     app->m_bMainWndFailed = FALSE;
     if (app->InitInstance()) {
