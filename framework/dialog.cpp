@@ -48,9 +48,12 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CWnd::DefWindowProc(message, wParam, lParam);
 }
 
-void CDialog::ReportMissingTemplate() {
+BOOL CDialog::FindTemplate() {
+    if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
+    if (m_pTemplate) return TRUE;
     CWinApp* app = AfxGetApp();
     std::fprintf(stderr, "%s: dialog template %u is not registered (its resource file was not linked in)\n",
                  app ? app->m_strExeName.c_str() : "program", m_nTemplateId);
     if (app && app->m_pMainWnd == this) app->m_bMainWndFailed = TRUE;
+    return FALSE;
 }

@@ -59,9 +59,9 @@ protected:
 private:
     // Builds the platform window (hidden) and runs WM_INITDIALOG; FALSE when the template is missing.
     BOOL BuildAndInit();
-    // Says on stderr which template is missing; marks the application's start as failed when this
-    // is its main window.
-    void ReportMissingTemplate();
+    // Finds the dialog's template. When it is missing, says on stderr which one, marks the
+    // application's start as failed when this is its main window, and returns FALSE.
+    BOOL FindTemplate();
 
     UINT m_nTemplateId;
     CWnd* m_pParent;

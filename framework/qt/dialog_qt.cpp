@@ -139,11 +139,7 @@ void ShowSystemMenu(WndImpl* impl, const QPoint& pos) {
 } // namespace afx_detail
 
 BOOL CDialog::BuildAndInit() {
-    if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
-    if (!m_pTemplate) {
-        ReportMissingTemplate();
-        return FALSE;
-    }
+    if (!FindTemplate()) return FALSE;
     DestroyWindow();
     const DialogTemplate& t = *m_pTemplate;
     auto* impl = new WndImpl(this);

@@ -101,11 +101,7 @@ void SyncSystemMenu(WndImpl* impl) {
 } // namespace afx_detail
 
 BOOL CDialog::BuildAndInit() {
-    if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
-    if (!m_pTemplate) {
-        ReportMissingTemplate();
-        return FALSE;
-    }
+    if (!FindTemplate()) return FALSE;
     DestroyWindow();
     std::vector<DWORD> tmpl = afx_detail::BuildDialogTemplate(*m_pTemplate);
     auto* impl = new WndImpl(this);
@@ -127,11 +123,7 @@ INT_PTR CDialog::DoModal() {
         std::fprintf(stderr, "dialog %u is already running modally\n", m_nTemplateId);
         return -1;
     }
-    if (!m_pTemplate) m_pTemplate = AfxFindDialogTemplate(m_nTemplateId);
-    if (!m_pTemplate) {
-        ReportMissingTemplate();
-        return -1;
-    }
+    if (!FindTemplate()) return -1;
     m_bInModal = true;
     DestroyWindow();
     std::vector<DWORD> tmpl = afx_detail::BuildDialogTemplate(*m_pTemplate);
