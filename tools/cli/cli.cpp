@@ -6,6 +6,7 @@
 #include "board_poll.h"
 #include "poll_clock.h"
 #include "ports.h"
+#include "publish.h"
 
 #include <CLI/CLI.hpp>
 
@@ -24,6 +25,7 @@ constexpr const char* kExitStatus =
 // What the command line asked for.
 struct Request {
     PollRequest poll;
+    PublishRequest publish;
     std::string target;
 };
 
@@ -93,6 +95,60 @@ void AddPollOptions(CLI::App* poll, Request* request) {
         "exit status 0.");
 }
 
+void AddPublishOptions(CLI::App* publish, Request* request) {
+    static const std::map<std::string, PollMode> kModes{{"tilt", PollMode::Tilt}, {"dvm", PollMode::Dvm}};
+    PublishRequest& p = request->publish;
+    publish->add_option("--broker", p.broker, "the broker (port 8883 with --cafile, else 1883)")
+        ->required()
+        ->type_name("HOST[:PORT]");
+    publish->add_option("--topic", p.topic, "the topics' prefix (default korvane/<host name>/COM3)")
+        ->type_name("PREFIX");
+    publish->add_option("--mode", request->poll.mode, "tilt (the default) or dvm, as in poll")
+        ->type_name("tilt|dvm")
+        ->transform(Choice("--mode", kModes));
+    publish->add_option("--count", request->poll.count, "ticks to run, as in poll")
+        ->type_name("N")
+        ->check(CLI::Range(1LL, 1000000000LL).description(""));
+    publish->add_option("--qos", p.qos, "0 or 1 (the default: a reading stays queued until acknowledged)")
+        ->type_name("0|1")
+        ->check(CLI::Range(0, 1).description(""));
+    publish->add_option("--client-id", p.clientId, "default korvane-<host name>-COM3")->type_name("ID");
+    publish->add_option("--username", p.username, "log in as U")->type_name("U");
+    publish->add_option("--password-file", p.passwordFile, "the password: the file's first line")
+        ->type_name("F")
+        ->check(CLI::ExistingFile.description(""))
+        ->needs("--username");
+    publish->add_option("--cafile", p.cafile, "TLS, the broker's certificate checked against this CA")
+        ->type_name("F")
+        ->check(CLI::ExistingFile.description(""));
+    CLI::Option* cert = publish->add_option("--cert", p.cert, "a client certificate for TLS")
+                            ->type_name("F")
+                            ->check(CLI::ExistingFile.description(""))
+                            ->needs("--cafile");
+    publish->add_option("--key", p.key, "its private key")
+        ->type_name("F")
+        ->check(CLI::ExistingFile.description(""))
+        ->needs(cert);
+    cert->needs("--key");
+    publish
+        ->add_option("--queue", p.queue, "readings kept while the broker cannot be reached (default 100000)")
+        ->type_name("N")
+        ->check(CLI::Range(1LL, 10000000LL).description(""));
+    publish->footer(
+        std::string(
+            "Publishes to PREFIX/tilt or PREFIX/dvm one JSON object per reading (the poll json row with "
+            "\"seq\" and\n"
+            "\"time\", UTC), and retained to PREFIX/status \"online\", then \"offline\" at the end or, as "
+            "Last Will,\n"
+            "when the process or the network dies. While the broker cannot be reached readings wait in the\n"
+            "queue (the oldest dropped when it is full) and the connection is tried again after 0.5 s up to "
+            "5 s.\n"
+            "A refused login or a failed TLS verification: one line, exit status 1. ") +
+        kStopRequestWords +
+        " or --count: \"offline\", up to 5 s for\n"
+        "acknowledgements, then \"published N, dropped M, unacknowledged K\" on standard error, status 0.");
+}
+
 // The help, the version, or the usage error as one line. Returns the exit status.
 // `word` is the first argument, if any.
 int ReportParse(const CLI::App& app, const CLI::ParseError& error, const char* word, std::FILE* out,
@@ -132,6 +188,8 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     CLI::App* poll =
         AddCommand(app, "poll", "poll the board every 100 ms; print a row per reply", &request, true);
     AddPollOptions(poll, &request);
+    CLI::App* publish = AddCommand(app, "publish", kPublishAbout, &request, true);
+    AddPublishOptions(publish, &request);
     CLI::App* dump = AddCommand(app, "dump", "open the port as the program does; print its six state lines",
                                 &request, true);
     CLI::App* ports = AddCommand(app, "ports", kPortsAbout, &request, false);
@@ -149,6 +207,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     const int com = request.poll.com;
     if (probe->parsed()) return ProbeBoard(com, out, err);
     if (poll->parsed()) return PollBoard(request.poll, out, err);
+    if (publish->parsed()) return PublishBoard(request.poll, request.publish, err);
     if (dump->parsed()) return DumpPort(com, out, err);
     if (map->parsed()) return MapCom(com, request.target, out, err);
     if (unmap->parsed()) return UnmapCom(com, out, err);
