@@ -39,6 +39,9 @@ constexpr Row kRows[] = {
 } // namespace
 
 MqttOutcome ExplainMqtt(MqttStage stage, int code, const std::string& detail) {
+    // With TLS 1.3 a broker that refuses our certificate says so after the handshake: libmosquitto
+    // then sees the connection lost, and only the TLS library's reason tells why.
+    if (stage == MqttStage::Connecting && !detail.empty()) code = MOSQ_ERR_TLS;
     for (const Row& row : kRows) {
         if (row.stage != stage || row.code != code) continue;
         char text[512];

@@ -1,0 +1,289 @@
+// publish against the board emulator and a mosquitto broker of the test's own on a free 127.0.0.1
+// port (configuration, password file and certificates made here), read by a libmosquitto subscriber.
+#include "cli_process.h"
+
+#include <mosquitto.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <set>
+
+using boardtest::BoardProcess;
+using boardtest::WaitUntil;
+using clitest::CliProcess;
+using clitest::CliRun;
+
+namespace {
+
+const int kLibrary = mosquitto_lib_init();
+constexpr const char* kFixed = "--com 3 --tilt 128,64,3 --volts 0,1,2,3,-5,5,5";
+const std::string kSummary = "published 3, dropped 0, unacknowledged 0\n";
+std::string TlsFailed(const std::string& reason) {
+    return "korvane-cli: TLS with the broker failed: " + reason +
+           " (see --cafile, --cert, --key; the broker's certificate must name the host given to --broker)\n";
+}
+
+sockaddr_in Loopback(int port) {
+    return {AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+}
+
+// A port of 127.0.0.1 that the kernel found free (and this test leaves free again).
+int FreePort() {
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Accepts(int port) {
+    const sockaddr_in address = Loopback(port);
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const bool accepted = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return accepted;
+}
+
+// mosquitto with persistence in a directory of its own, after `prepare` ran there (a shell command);
+// `listener` follows the listener line, "DIR" in it replaced by the directory.
+struct Broker {
+    explicit Broker(std::string listener = "\nallow_anonymous true", const std::string& prepare = "true")
+        : dir(mkdtemp(name)), port(FreePort()) {
+        for (size_t at; (at = listener.find("DIR")) != std::string::npos;) listener.replace(at, 3, dir);
+        std::ofstream(dir + "/m.conf")
+            << "log_dest none\npersistence true\nautosave_interval 1\npersistence_location " << dir
+            << "/\nuser " << getpwuid(geteuid())->pw_name << "\nlistener " << port << " 127.0.0.1" << listener
+            << "\n";
+        EXPECT_EQ(system(("cd " + dir + " && (" + prepare + ") >/dev/null 2>&1").c_str()), 0) << prepare;
+        Start();
+    }
+    ~Broker() {
+        Stop();
+        std::filesystem::remove_all(dir);
+    }
+    void Start() {
+        if ((pid = fork()) == 0 && dup2(open("/dev/null", O_WRONLY), 2) == 2)
+            execlp("mosquitto", "mosquitto", "-c", (dir + "/m.conf").c_str(), nullptr);
+        EXPECT_TRUE(WaitUntil(5000, [this] { return Accepts(port); })) << "mosquitto did not start";
+    }
+    void Stop(int signal = SIGTERM) { kill(pid, signal), waitpid(pid, nullptr, 0); }
+
+    char name[32] = "/tmp/korvane-broker-XXXXXX";
+    std::string dir;
+    int port;
+    pid_t pid = 0;
+};
+
+// A subscriber to `filter` at QoS 1; with an `id`, its session (and what is queued for it) outlives
+// its connection. Messages as "topic text", with " (retained)" when they were.
+struct Subscriber {
+    Subscriber(int port, const std::string& filter, const char* id = nullptr)
+        : client(mosquitto_new(id, id == nullptr, this)), filter(filter) {
+        mosquitto_connect_callback_set(client, [](mosquitto* c, void* self, int) {
+            mosquitto_subscribe(c, nullptr, static_cast<Subscriber*>(self)->filter.c_str(), 1);
+        });
+        mosquitto_subscribe_callback_set(client, [](mosquitto*, void* self, int, int, const int*) {
+            static_cast<Subscriber*>(self)->subscribed = true;
+        });
+        mosquitto_message_callback_set(client, [](mosquitto*, void* self, const mosquitto_message* m) {
+            static_cast<Subscriber*>(self)->got.push_back(
+                m->topic + (" " + std::string(static_cast<char*>(m->payload), m->payloadlen)) +
+                (m->retain ? " (retained)" : ""));
+        });
+        mosquitto_connect(client, "127.0.0.1", port, 60);
+        EXPECT_TRUE(Until([this] { return subscribed; }));
+    }
+    ~Subscriber() { mosquitto_destroy(client); }
+    // Runs the client (reconnecting when the broker went away) until `done` holds.
+    bool Until(const std::function<bool()>& done, int limitMs = 5000) {
+        return WaitUntil(limitMs, [&] {
+            if (mosquitto_loop(client, 10, 1) != MOSQ_ERR_SUCCESS) mosquitto_reconnect(client);
+            return done();
+        });
+    }
+    bool Got(size_t count) {
+        return Until([&] { return got.size() >= count; });
+    }
+
+    mosquitto* client;
+    std::string filter;
+    bool subscribed = false;
+    std::vector<std::string> got;
+};
+
+std::vector<std::string> Args(int port, std::vector<std::string> more,
+                              const std::string& host = "127.0.0.1") {
+    more.insert(more.begin(), {"publish", "3", "--broker", host + ":" + std::to_string(port)});
+    return more;
+}
+
+// The "seq" of a reading's message; 0 for any other message.
+int Seq(const std::string& message) {
+    const size_t at = message.find("{\"seq\":");
+    return at == std::string::npos ? 0 : std::atoi(message.c_str() + at + 7);
+}
+
+} // namespace
+
+TEST(Publish, ReadingsArriveInOrderBetweenOnlineAndARetainedOffline) {
+    setenv("TZ", "XYZ-9", 1); // "time" must be UTC whatever the zone
+    BoardProcess board(kFixed);
+    ASSERT_TRUE(board.Ready());
+    Broker broker;
+    const struct {
+        const char* mode;
+        const char* qos;
+        std::string fields;
+    } rows[] = {
+        {"tilt", "1", "\"x\":128,\"y\":64,\"left\":\"UP\",\"right\":\"UP\"}"},
+        {"dvm", "0",
+         "\"ch0\":0.00,\"ch1\":1.00,\"ch2\":2.00,\"ch3\":3.00,\"ch4\":-5.00,\"ch5\":5.00,\"ch6\":5.00}"},
+    };
+    for (const auto& row : rows) {
+        const std::string prefix = std::string("korvane/test/") + row.mode;
+        Subscriber live(broker.port, prefix + "/#");
+        CliRun run(
+            Args(broker.port, {"--topic", prefix, "--mode", row.mode, "--qos", row.qos, "--count", "3"}));
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, kSummary);
+        ASSERT_TRUE(live.Got(5)) << live.got.size();
+        EXPECT_EQ(live.got[0], prefix + "/status online");
+        EXPECT_EQ(live.got[4], prefix + "/status offline");
+        const std::regex reading(
+            "^" + prefix + "/" + row.mode +
+            " \\{\"seq\":(\\d),\"time\":\"([-T:0-9]{19})\\.\\d{3}Z\",\"t_ms\":(\\d+),(.*)$");
+        for (int k = 1; k <= 3; ++k) {
+            std::smatch match;
+            ASSERT_TRUE(std::regex_match(live.got[k], match, reading)) << live.got[k];
+            EXPECT_EQ(std::stoi(match[1]), k);
+            tm utc{};
+            strptime(match[2].str().c_str(), "%Y-%m-%dT%H:%M:%S", &utc);
+            EXPECT_LT(std::abs(timegm(&utc) - time(nullptr)), 30) << match[2];
+            EXPECT_EQ(std::stoi(match[3]) % 100, 0);
+            EXPECT_EQ(match[4], row.fields);
+        }
+        Subscriber later(broker.port, prefix + "/status");
+        ASSERT_TRUE(later.Got(1));
+        EXPECT_EQ(later.got[0], prefix + "/status offline (retained)");
+    }
+}
+
+// The status is retained while the publisher runs; its Last Will says "offline" when it dies.
+TEST(Publish, TheBrokerPublishesOfflineForAKilledPublisher) {
+    BoardProcess board(kFixed);
+    ASSERT_TRUE(board.Ready());
+    Broker broker;
+    Subscriber first(broker.port, "korvane/will/tilt");
+    CliProcess run(Args(broker.port, {"--topic", "korvane/will"}));
+    ASSERT_TRUE(first.Got(1));
+    Subscriber watcher(broker.port, "korvane/will/status");
+    ASSERT_TRUE(watcher.Got(1));
+    kill(run.pid, SIGKILL);
+    ASSERT_TRUE(watcher.Got(2));
+    EXPECT_EQ(watcher.got[0], "korvane/will/status online (retained)");
+    EXPECT_EQ(watcher.got[1], "korvane/will/status offline");
+}
+
+// Readings wait in the queue while the broker is down and leave it only when acknowledged: the
+// broker hangs (readings sent meanwhile get no acknowledgement), dies and starts again 3 s later from
+// what it saved; a subscriber with a persistent session gets every seq (perhaps one twice).
+TEST(Publish, ABrokerThatDiesAndStartsAgainLosesNoReading) {
+    BoardProcess board(kFixed);
+    ASSERT_TRUE(board.Ready());
+    Broker broker;
+    Subscriber keeper(broker.port, "korvane/restart/tilt", "korvane-test-keeper");
+    CliProcess run(Args(broker.port, {"--topic", "korvane/restart"}));
+    ASSERT_TRUE(keeper.Got(12)) << "the session saved meanwhile";
+    kill(broker.pid, SIGSTOP);
+    Sleep(500);
+    broker.Stop(SIGKILL);
+    Sleep(3000);
+    broker.Start();
+    ASSERT_TRUE(keeper.Got(keeper.got.size() + 10)) << "readings after the restart";
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(run.Finish(), 0);
+    std::smatch match;
+    ASSERT_TRUE(
+        std::regex_search(run.err, match, std::regex("published (\\d+), dropped 0, unacknowledged 0\n$")))
+        << run.err;
+    const size_t published = std::stoul(match[1]);
+    std::set<int> seqs;
+    ASSERT_TRUE(keeper.Until([&] {
+        for (; !keeper.got.empty(); keeper.got.pop_back()) seqs.insert(Seq(keeper.got.back()));
+        return seqs.size() >= published;
+    }));
+    EXPECT_EQ(seqs.size(), published);
+    EXPECT_EQ(*seqs.begin(), 1);
+    EXPECT_EQ(*seqs.rbegin(), static_cast<int>(published));
+    const std::string at = "korvane-cli: broker 127.0.0.1:" + std::to_string(broker.port) + ": ";
+    const std::vector<std::string> lines = clitest::Lines(run.err);
+    ASSERT_EQ(lines.size(), 3u) << run.err;
+    EXPECT_TRUE(
+        std::regex_match(lines[0], std::regex(at + "[^;]+; readings wait in the queue, reconnecting")));
+    EXPECT_EQ(lines[1], at + "connected again");
+}
+
+// A refused login or TLS verification ends the command at once (no --count here) with one line.
+TEST(Publish, ARefusedLoginOrCertificateEndsItAtOnceWithItsLine) {
+    BoardProcess board(kFixed);
+    ASSERT_TRUE(board.Ready());
+    Broker login("\nallow_anonymous false\npassword_file DIR/users",
+                 "mosquitto_passwd -b -c users korvane secret && echo secret >good && echo wrong >bad && "
+                 "chmod 600 good bad && echo secret >open && chmod 644 open");
+    const std::string make = "openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=";
+    const std::string sign = "openssl x509 -req -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 ";
+    Broker tls(
+        "\ncafile DIR/ca.pem\ncertfile DIR/server.pem\nkeyfile DIR/server.key\nrequire_certificate true\n"
+        "allow_anonymous true",
+        make + "ca -x509 -keyout ca.key -out ca.pem && " + make +
+            "other -x509 -keyout other.key -out other.pem && " + make +
+            "localhost -keyout server.key -out server.csr && echo subjectAltName=DNS:localhost >san && " +
+            sign + "-in server.csr -extfile san -out server.pem && " + make +
+            "client -keyout client.key -out client.csr && " + sign + "-in client.csr -out client.pem");
+    const std::string open = login.dir + "/open";
+    const std::string cert = "--cert=" + tls.dir + "/client.pem", key = "--key=" + tls.dir + "/client.key";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } rows[] = {
+        {Args(login.port, {"--username", "korvane", "--password-file", login.dir + "/good", "--count", "3"}),
+         0, kSummary},
+        {Args(login.port, {"--username", "korvane", "--password-file", open, "--count", "3"}), 0,
+         "korvane-cli: warning: others can read the password file " + open + " (chmod 600 " + open + ")\n" +
+             kSummary},
+        {Args(login.port, {"--username", "korvane", "--password-file", login.dir + "/bad"}), 1,
+         "korvane-cli: the broker refused the login: not authorised (see --username, --password-file)\n"},
+        {Args(tls.port, {"--cafile", tls.dir + "/ca.pem", "--count", "3", cert, key}, "localhost"), 0,
+         kSummary},
+        {Args(tls.port, {"--cafile", tls.dir + "/other.pem", cert, key}, "localhost"), 1,
+         TlsFailed("certificate verify failed")},
+        {Args(tls.port, {"--cafile", tls.dir + "/ca.pem", cert, key}), 1,
+         TlsFailed("certificate verify failed")}, // not its name
+        {Args(tls.port, {"--cafile", tls.dir + "/ca.pem"}, "localhost"), 1,
+         TlsFailed("tlsv13 alert certificate required")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        CliRun run(row.args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.err, row.err);
+    }
+}
+
+// With no broker, a queue of 3 keeps the newest 3 of 10 readings.
+TEST(Publish, AFullQueueDropsTheOldestAndCountsThem) {
+    BoardProcess board(kFixed);
+    ASSERT_TRUE(board.Ready());
+    const int port = FreePort();
+    CliRun run(Args(port, {"--queue", "3", "--count", "10"}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "korvane-cli: broker 127.0.0.1:" + std::to_string(port) +
+                           ": Connection refused; readings wait in the queue, reconnecting\n"
+                           "published 0, dropped 7, unacknowledged 3\n");
+}
