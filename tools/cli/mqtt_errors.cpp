@@ -40,12 +40,14 @@ constexpr Row kRows[] = {
 
 MqttOutcome ExplainMqtt(MqttStage stage, int code, const std::string& detail) {
     // With TLS 1.3 a broker that refuses our certificate says so after the handshake: libmosquitto
-    // then sees the connection lost, and only the TLS library's reason tells why.
-    if (stage == MqttStage::Connecting && !detail.empty()) code = MOSQ_ERR_TLS;
+    // then sees the connection lost, and only the TLS library's reason tells why (or, when the broker
+    // closed before its alert was read, libmosquitto's EPROTO, which only its TLS reads set).
+    const bool tls = !detail.empty() || (code == MOSQ_ERR_ERRNO && errno == EPROTO);
+    if (stage == MqttStage::Connecting && tls) code = MOSQ_ERR_TLS;
     for (const Row& row : kRows) {
         if (row.stage != stage || row.code != code) continue;
         char text[512];
-        std::snprintf(text, sizeof text, row.text, detail.empty() ? "handshake failed" : detail.c_str());
+        std::snprintf(text, sizeof text, row.text, detail.empty() ? "the broker ended the connection" : detail.c_str());
         return {row.exitStatus, text};
     }
     if (stage == MqttStage::Connack) return {EXIT_FAILED, mosquitto_connack_string(code)};
