@@ -19,7 +19,8 @@ namespace cli {
 namespace {
 
 constexpr const char* kExitStatus =
-    "Exit status: 0 done; 1 \"Could not open port.\" (or map, unmap or the output failed);\n"
+    "Exit status: 0 done; 1 \"Could not open port.\" (or map, unmap or the output failed, or the\n"
+    "broker refused publish's login or TLS);\n"
     "2 \"Could not set baud rate.\"; 3 \"No open port.\"; 64 a usage error.";
 
 // What the command line asked for.
@@ -136,17 +137,15 @@ void AddPublishOptions(CLI::App* publish, Request* request) {
         ->check(CLI::Range(1LL, 10000000LL).description(""));
     publish->footer(
         std::string(
-            "Publishes to PREFIX/tilt or PREFIX/dvm one JSON object per reading (the poll json row with "
-            "\"seq\" and\n"
-            "\"time\", UTC), and retained to PREFIX/status \"online\", then \"offline\" at the end or, as "
-            "Last Will,\n"
-            "when the process or the network dies. While the broker cannot be reached readings wait in the\n"
-            "queue (the oldest dropped when it is full) and the connection is tried again after 0.5 s up to "
-            "5 s.\n"
-            "A refused login or a failed TLS verification: one line, exit status 1. ") +
+            "Publishes to PREFIX/tilt or PREFIX/dvm one JSON object per reading (the poll json row\n"
+            "with \"seq\" and \"time\", UTC), and retained to PREFIX/status \"online\", then \"offline\"\n"
+            "at the end or, as Last Will, when the process or the network dies. While the broker\n"
+            "cannot be reached readings wait in the queue (the oldest dropped when it is full) and\n"
+            "the connection is tried again after 0.5 s up to 5 s. A refused login or a failed TLS\n"
+            "verification: one line, exit status 1. ") +
         kStopRequestWords +
-        " or --count: \"offline\", up to 5 s for\n"
-        "acknowledgements, then \"published N, dropped M, unacknowledged K\" on standard error, status 0.");
+        " or --count: \"offline\", up to 5 s for\nacknowledgements, then \"published N, dropped M, "
+        "unacknowledged K\" on standard error, status 0.");
 }
 
 // The help, the version, or the usage error as one line. Returns the exit status.
