@@ -2,7 +2,7 @@
 """make bench: every performance figure of Korvane in one run on one machine, each divided by its
 reference, as a table on standard output and as JSON in build/bench/results.json.
 
-    bench/run.py [--build DIR] [--quick] [--out FILE]
+    bench/run.py [--build DIR] [--quick] [--out FILE] [--only NAME]
 
 Each figure is measured several times after a warm-up (--quick: once, with 2 s instead of 30 s of
 polling, to prove that the benchmarks still work). The board is korvane-board on a pseudo-terminal,
@@ -14,9 +14,11 @@ import datetime
 import json
 import os
 import platform
+import pwd
 import resource
 import shutil
 import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -398,6 +400,93 @@ def measure_allocations(settings, results):
                              f"{got['connection']} allocations in the connection")
 
 
+class Broker:
+    """mosquitto on a free 127.0.0.1 port with a configuration of its own, for a `with` block."""
+
+    def __init__(self, settings):
+        probe = socket.socket()
+        probe.bind(("127.0.0.1", 0))
+        self.port = probe.getsockname()[1]
+        probe.close()
+        conf = os.path.join(settings.config, "mosquitto.conf")
+        with open(conf, "w") as f:
+            f.write(f"log_dest none\nlistener {self.port} 127.0.0.1\nallow_anonymous true\n"
+                    f"user {pwd.getpwuid(os.geteuid()).pw_name}\n")
+        self.process = subprocess.Popen(["mosquitto", "-c", conf], stderr=subprocess.DEVNULL)
+        for _ in range(500):
+            with socket.socket() as client:
+                if client.connect_ex(("127.0.0.1", self.port)) == 0:
+                    return
+            time.sleep(0.01)
+        end_process(self.process)
+        raise BenchError("mosquitto did not start")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        end_process(self.process)
+
+
+def reading_rate(rows):
+    """Readings per second from json rows (their t_ms), over the whole run."""
+    times = [json.loads(row)["t_ms"] for row in rows]
+    if len(times) < 2 or times[-1] <= times[0]:
+        raise BenchError(f"{len(times)} readings")
+    return (len(times) - 1) / ((times[-1] - times[0]) / 1000)
+
+
+def run_for(settings, cmd, seconds, **kwargs):
+    """Runs `cmd` for `seconds`, then ends it with SIGINT as a user would."""
+    process = subprocess.Popen(cmd, env=settings.env, text=True, **kwargs)
+    time.sleep(seconds)
+    process.send_signal(signal.SIGINT)
+    if process.wait(timeout=LIMIT_S) != 0:
+        raise BenchError(f"{' '.join(cmd[1:3])}: exit {process.returncode}")
+    return process
+
+
+def measure_publish(settings, results):
+    """korvane-cli publish to a local broker against poll to a file: readings per second, and the
+    latency from the reply to a subscriber's receipt (mosquitto_sub, each line timed on arrival,
+    less the message's own "time", which has whole milliseconds: the figure is at most 1 ms high)."""
+    cli = settings.program("korvane-cli")
+    fast = "--fast" in subprocess.run([cli, "poll", "--help"], capture_output=True, text=True).stdout
+    pace = ["--fast"] if fast else []
+    warm, runs = settings.runs(3, warm=0)
+    seconds = 2.0 if settings.quick else 10.0
+    rates, refs, latencies = [], [], []
+    with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT))), Broker(settings) as broker:
+        for run in range(warm + runs):
+            rows = os.path.join(settings.config, "rows.json")
+            with open(rows, "w") as out:
+                run_for(settings, [cli, "poll", str(BOARD_COM), "--format", "json", *pace], seconds, stdout=out)
+            with open(rows) as out:
+                refs.append(reading_rate(out.read().splitlines()))
+            sub = subprocess.Popen(["mosquitto_sub", "-p", str(broker.port), "-t", "korvane/bench/tilt"],
+                                   text=True, stdout=subprocess.PIPE)
+            got = Reader(sub.stdout)
+            time.sleep(0.3)  # subscribed
+            run_for(settings, [cli, "publish", str(BOARD_COM), "--broker", f"127.0.0.1:{broker.port}",
+                               "--topic", "korvane/bench", *pace], seconds, stderr=subprocess.DEVNULL)
+            time.sleep(0.5)
+            end_process(sub)
+            got.join(timeout=5)
+            offset = time.time() - time.monotonic()
+            messages = [(at + offset, json.loads(line)) for at, line in got.lines]
+            rates.append(reading_rate([json.dumps(m) for _, m in messages]))
+            for at, message in messages:
+                sent = datetime.datetime.strptime(message["time"], "%Y-%m-%dT%H:%M:%S.%fZ")
+                latencies.append((at - sent.replace(tzinfo=datetime.timezone.utc).timestamp()) * 1000)
+    how = "--fast" if fast else "the 100 ms tick (poll --fast is not there yet)"
+    results.add("Readings published per second (publish vs poll to a file)", rates, "readings/s",
+                "poll to a file", statistics.median(refs), [r / statistics.median(refs) for r in rates],
+                (">=", 0.9), note=f"TILT at {how}; QoS 1; a local mosquitto")
+    results.add("Latency reply to subscriber (median)", [statistics.median(latencies)], "ms", aim=("<=", 2),
+                note=f"{len(latencies)} readings; 99th percentile {percentile(latencies, 99):.2f} ms; "
+                     "includes up to 1 ms of the \"time\" field's rounding down")
+
+
 # ---------------------------------------------------------------------------------------------
 # Output
 
@@ -442,15 +531,19 @@ def main():
     parser.add_argument("--build", default="build")
     parser.add_argument("--quick", action="store_true", help="one short run of each benchmark")
     parser.add_argument("--out", help="JSON file (default BUILD/bench/results.json)")
+    parser.add_argument("--only", help="run only this benchmark (e.g. publish)")
     args = parser.parse_args()
     settings = Settings(os.path.abspath(args.build), args.quick)
     results = Results()
     started = datetime.datetime.now().astimezone()
     info = machine()
     steps = [("connection", measure_connection), ("polling", measure_polling), ("program", measure_program),
-             ("bulk", measure_bulk), ("system calls", measure_syscalls), ("allocations", measure_allocations)]
+             ("bulk", measure_bulk), ("system calls", measure_syscalls), ("allocations", measure_allocations),
+             ("publish", measure_publish)]
     try:
         for name, step in steps:
+            if args.only and name != args.only:
+                continue
             print(f"bench: {name}...", file=sys.stderr, flush=True)
             try:
                 step(settings, results)
