@@ -178,9 +178,11 @@ void Publisher::OnConnect(mosquitto*, void* self, int code) {
     publisher->m_connected = true;
     publisher->m_backoffMs = 0;
     if (publisher->m_outage)
-        std::fprintf(publisher->m_err, "korvane-cli: broker %s:%d: connected again\n",
-                     publisher->m_settings.host.c_str(), publisher->m_settings.port);
+        std::fprintf(publisher->m_err, "korvane-cli: broker %s:%d: connected%s\n",
+                     publisher->m_settings.host.c_str(), publisher->m_settings.port,
+                     publisher->m_everConnected ? " again" : "");
     publisher->m_outage = false;
+    publisher->m_everConnected = true;
 }
 
 void Publisher::OnPublish(mosquitto*, void* self, int id) {

@@ -97,6 +97,7 @@ private:
     int m_refusal = 0;             // a refusing CONNACK code seen in the present Service()
     int m_fatal = 0;
     bool m_outage = false; // a lost connection was reported and has not come back yet
+    bool m_everConnected = false;
     int64_t m_attemptAtMs = 0;
     int64_t m_backoffMs = 0;
     std::string m_status = "online";
