@@ -24,7 +24,10 @@ namespace {
 
 constexpr int kFinishLimitMs = 5000;
 
-int Usage(std::FILE* err, const std::string& what) {
+int Usage(std::FILE* err, std::string what) {
+    // One line whatever the words held, as the other usage errors.
+    for (char& c : what)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     std::fprintf(err, "korvane-cli: %s (see korvane-cli publish --help)\n", what.c_str());
     return EXIT_USAGE;
 }
