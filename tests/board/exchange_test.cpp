@@ -1,7 +1,7 @@
 // Commands, speeds, timing, faults and readings, seen from the program's side of the line:
 // WinCommPort on the COM link, the timed link over it and a settings holder, as the program builds
 // them.
-#include "board_fixture.h"
+#include "../common/board_session.h"
 
 #include "pty_posix.h"
 #include "readings.h"

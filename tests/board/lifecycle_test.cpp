@@ -1,6 +1,6 @@
 // The board's life on the line: its COM link, clients that come and go, unplugging and returning,
 // the end of the program, idling, and its arguments.
-#include "board_fixture.h"
+#include "../common/board_session.h"
 
 #include "options.h"
 #include "pty_posix.h"
