@@ -131,6 +131,18 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError()}),
               std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}));
     EXPECT_TRUE(SetCommBreak(m_handle) && ClearCommBreak(m_handle));
+    // A transmit queue seen empty is not asked again until a write (a pty's always reads empty, so
+    // the system calls a query costs show it).
+    auto queryCost = [&] {
+        const uint64_t before = win32posix::TtySyscallCount();
+        ClearCommError(m_handle, &errors, nullptr);
+        return win32posix::TtySyscallCount() - before;
+    };
+    queryCost();
+    const uint64_t idle = queryCost();
+    ASSERT_TRUE(WriteFile(m_handle, "x", 1, &put, &overlapped));
+    const uint64_t afterWrite = queryCost();
+    EXPECT_EQ(std::tuple(afterWrite, queryCost()), std::tuple(idle + 1, idle));
 }
 
 // What is not a serial device is refused with the error a Windows program expects.
