@@ -85,6 +85,16 @@ TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
     close(next);
 }
 
+// A reply still waiting for its time goes with the client that left: the next one gets none of it.
+TEST(Lifecycle, RepliesQueuedForAClientThatLeftAreDropped) {
+    BoardProcess board("--delay 300");
+    ASSERT_TRUE(board.Ready()) << board.path;
+    EXPECT_EQ(Client(3, 38400).link.Send("P", 1), 1); // and the client closes at once
+    Sleep(100);                                       // the board sees it go
+    Client next(3, 38400);
+    EXPECT_EQ((std::vector{next.Exchange(0, 600), next.Exchange('P')}), (std::vector<Bytes>{{}, {'Q'}}));
+}
+
 // After N commands the adapter is pulled: the next command finds it gone and gets no answer; it
 // comes back under the same name, or the board ends. Bytes that are no command do not count.
 TEST(Lifecycle, AnswersExactlyNCommandsThenUnplugsAndReturnsOrEnds) {
@@ -98,10 +108,12 @@ TEST(Lifecycle, AnswersExactlyNCommandsThenUnplugsAndReturnsOrEnds) {
             EXPECT_EQ(client.Exchange('P', 150, 20), Bytes{}) << "a third command was answered";
             EXPECT_EQ((std::tuple{board.Line(), LinkTarget(3)}), std::tuple("unplugged", ""));
         }
-        if (returns) {
+        if (returns) { // the count starts afresh with the adapter
             ASSERT_TRUE(board.Ready()) << board.path;
             EXPECT_EQ(LinkTarget(3), board.path);
-            EXPECT_EQ(Client(3, 38400).Exchange('P'), Bytes{'Q'});
+            Client back(3, 38400);
+            EXPECT_EQ((std::vector{back.Exchange('P'), back.Exchange('P'), back.Exchange('P', 150, 20)}),
+                      (std::vector<Bytes>{{'Q'}, {'Q'}, {}}));
             kill(board.pid, SIGTERM);
         }
         EXPECT_EQ(board.End(), 0); // without a return it ends by itself
