@@ -1,4 +1,5 @@
-// PortSettings and FlowControlState over a scripted port: what they apply, save and restore.
+// PortSettings over a scripted port: what it applies, saves and restores. FlowControlState's restore
+// and snapshots are seen through the link that owns one (LinkTest.Construction..., .CheckOpen...).
 #include "CommLink.h"
 #include "PortSettings.h"
 #include "scripted_port.h"
@@ -45,25 +46,6 @@ TEST(PortSettings, NestedHoldersRestoreOnlyInReverseOrder) {
         (reverse ? first : second).reset();
         EXPECT_EQ(SettingsOf(port), expected) << "reverse=" << reverse;
     }
-}
-
-TEST(FlowControlState, RestoresThePairFoundAtConstructionAndReadsOnlyItsSnapshot) {
-    ScriptedPort port;
-    port.inputFlow = LINE_RTS, port.outputFlow = LINE_CTS;
-    {
-        CommLink link(&port); // saves (4, 12), then turns flow control off
-        FlowControlState holder(&link);
-        EXPECT_EQ(holder.Set(FLOW_XON_XOFF, FLOW_XON_XOFF), 0);
-        port.lineErrors = {LINE_PARITY_ERROR, LINE_BREAK_DETECT};
-        EXPECT_EQ(holder.ParityError(), 0) << "no snapshot taken since the error";
-        holder.Refresh();
-        EXPECT_EQ(holder.ParityError() + holder.BreakDetect(), 2);
-        port.lineErrors = {LINE_FRAMING_ERROR};
-        holder.Refresh();
-        EXPECT_EQ((std::tuple{holder.FramingError(), holder.ParityError()}), std::tuple(1, 0))
-            << "taking the snapshot cleared the earlier errors";
-    }
-    EXPECT_EQ(std::tuple(port.inputFlow, port.outputFlow), std::tuple(LINE_RTS, LINE_CTS));
 }
 
 } // namespace
