@@ -51,6 +51,7 @@ TEST(Profile, ReadGivesTheValueOrTheDefault) {
         {"[MyKorvaneAp]\nKorvaneComPort=\n", 3},
         {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3},
         {"[Other]\nKorvaneComPort=8\n", 3},
+        {"[My]\nKorvane=8\n", 3}, // names match whole, not as a prefix
         {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3},
         {nullptr, 3},
     };
