@@ -1,5 +1,5 @@
-// PortSettings over a scripted port: what it applies, saves and restores. FlowControlState's restore
-// and snapshots are seen through the link that owns one (LinkTest.Construction..., .CheckOpen...).
+// PortSettings and FlowControlState over a scripted port: what they apply, save and restore.
+// FlowControlState's snapshots are seen through the link that owns one (LinkTest.CheckOpen...).
 #include "CommLink.h"
 #include "PortSettings.h"
 #include "scripted_port.h"
@@ -46,6 +46,15 @@ TEST(PortSettings, NestedHoldersRestoreOnlyInReverseOrder) {
         (reverse ? first : second).reset();
         EXPECT_EQ(SettingsOf(port), expected) << "reverse=" << reverse;
     }
+}
+
+// Whatever the holder set meanwhile, it puts back the pair it found (the link's restore hides a
+// holder that restores what it set only when both find the same pair).
+TEST(FlowControlState, RestoresThePairFoundAtConstruction) {
+    ScriptedPort port;
+    CommLink link(&port); // turns flow control off
+    FlowControlState(&link).Set(FLOW_XON_XOFF, FLOW_XON_XOFF);
+    EXPECT_EQ(std::tuple(port.inputFlow, port.outputFlow), std::tuple(FLOW_NONE, FLOW_NONE));
 }
 
 } // namespace

@@ -105,8 +105,10 @@ TEST(Lifecycle, AnswersExactlyNCommandsThenUnplugsAndReturnsOrEnds) {
             Client client(3, 38400);
             EXPECT_EQ((std::tuple{client.Exchange('P'), client.Exchange('x', 100), client.Exchange('P')}),
                       std::tuple(Bytes{'Q'}, Bytes{}, Bytes{'Q'}));
+            const DWORD third = GetTickCount();
             EXPECT_EQ(client.Exchange('P', 150, 20), Bytes{}) << "a third command was answered";
             EXPECT_EQ((std::tuple{board.Line(), LinkTarget(3)}), std::tuple("unplugged", ""));
+            EXPECT_LT(GetTickCount() - third, 700u) << "the command did not find the adapter gone at once";
         }
         if (returns) { // the count starts afresh with the adapter
             ASSERT_TRUE(board.Ready()) << board.path;
