@@ -85,14 +85,21 @@ TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
     close(next);
 }
 
-// A reply still waiting for its time goes with the client that left: the next one gets none of it.
+// A reply still waiting for its time goes with the client that left: the next one, there long
+// before the reply would have been due, gets none of it. The first client leaves once the board
+// logged its command (it is gone by the time the board reads the hang-up).
 TEST(Lifecycle, RepliesQueuedForAClientThatLeftAreDropped) {
-    BoardProcess board("--delay 300");
+    BoardProcess board("--delay 1000 --log");
     ASSERT_TRUE(board.Ready()) << board.path;
-    EXPECT_EQ(Client(3, 38400).link.Send("P", 1), 1); // and the client closes at once
-    Sleep(100);                                       // the board sees it go
+    {
+        Client leaving(3, 38400);
+        ASSERT_EQ(leaving.link.Send("P", 1), 1);
+        EXPECT_NE(board.Line().find(" rx 0x50 'P'"), std::string::npos);
+    }
+    Sleep(300); // the board reads the hang-up
     Client next(3, 38400);
-    EXPECT_EQ((std::vector{next.Exchange(0, 600), next.Exchange('P')}), (std::vector<Bytes>{{}, {'Q'}}));
+    EXPECT_EQ((std::vector{next.Exchange(0, 1200), next.Exchange('P', 2000)}),
+              (std::vector<Bytes>{{}, {'Q'}}));
 }
 
 // After N commands the adapter is pulled: the next command finds it gone and gets no answer; it
