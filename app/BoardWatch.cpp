@@ -68,11 +68,16 @@ BoardEvent Exchange(PollKind kind, TickOutcome* outcome) {
     DiscardStrayBytes();
     outcome->validReply =
         kind == PollKind::Tilt ? ExchangeTilt(&outcome->tilt) : ExchangeVoltages();
+    // A name that no longer leads to the device fails the port while the old device may still
+    // answer: the COM number no longer names this board, so that reply does not count.
+    if (PortFailedNow()) {
+        outcome->validReply = false;
+        return BoardEvent::PortFailed;
+    }
     if (outcome->validReply) {
         s_misses = 0;
         return BoardEvent::ValidReply;
     }
-    if (PortFailedNow()) return BoardEvent::PortFailed;
     return ++s_misses == kMissesForNoReply ? BoardEvent::ThirdMiss : BoardEvent::MissedTick;
 }
 

@@ -256,7 +256,7 @@ void RunRow(const Row& row, bool responsive) {
     EXPECT_EQ(run.Run(dlg), row.close == "Escape" || row.close == "Close" ? IDCANCEL : IDOK);
     EXPECT_TRUE(mainShown);
     EXPECT_EQ(*row.fields ? 1 : dlg.ticks, 1);
-    EXPECT_EQ(!*row.fields || g_pPort, true) << "the connection outlives the window";
+    EXPECT_EQ(!*row.fields || g_pPort || AwaitingReopen(), true) << "the connection outlives the window";
     for (const char* at = row.seen; *at; ++at)
         seen.insert(seen.end(), {"Korvane: " + kBoxes.at(*at), kPortDialog});
     EXPECT_EQ(run.seen, seen);
@@ -274,13 +274,14 @@ TEST_F(FaultMatrix, BoardsThatMisbehave) {
     const Row rows[] = {
         {"board only at 128000", "--baud 128000 --tilt 11,0,3", "", "", "", "11 0 UP UP"},
         {"noise bursts", "--noise 5 --tilt 12,0,3", "", "", "", "12 0 UP UP", "", [] {}, 6},
-        {"short frames", "--short --tilt 13,0,3", "", "", "", "  UP UP"},
-        {"long frames", "--long --tilt 14,0,3", "", "", "", "  UP UP"},
+        // Three ticks without a valid reply: the board gives no reply, the fields are blank.
+        {"short frames", "--short --tilt 13,0,3", "", "", "", "   "},
+        {"long frames", "--long --tilt 14,0,3", "", "", "", "   "},
         // A late reply is dropped, or taken by the next tick when it lands within that tick's wait:
         // either way no wrong reading.
-        {"replies after the wait", "--delay 45 --tilt 15,0,3", "", "", "", "  UP UP|15 0 UP UP"},
-        {"unplugged and back", "--tilt 16,0,3 --drop-after 3 --return-after 300", "", "", "", "16 0 UP UP",
-         "", [] {}, 10},
+        {"replies after the wait", "--delay 45 --tilt 15,0,3", "", "", "", "  UP UP|   |15 0 UP UP"},
+        // Once it is gone, the last reading no longer passes for a live one.
+        {"unplugged", "--tilt 16,0,3 --drop-after 3 --return-after 3000", "", "", "", "   ", "", [] {}, 10},
     };
     for (const Row& row : rows) Run(row, true);
 }
@@ -326,34 +327,104 @@ TEST_F(ProgramTest, StartUpAndTheWaysOut) {
     for (const Row& row : rows) Run(row, !*row.fields); // the terminated ones do not poll
 }
 
-// A short voltage reply: one box at a time, no poll while it is open, the voltages unchanged; the
-// next tick after it closes polls again.
-TEST_F(ProgramTest, AWrongVoltageReplyShowsOneBoxAndPollingWaitsForIt) {
+// Short voltage replies: one box for the whole run of failed ticks, polling goes on behind it (the
+// title then says the board gives no reply), the voltages stay unchanged.
+TEST_F(ProgramTest, AWrongVoltageReplyShowsOneBoxPerRunOfFailedTicks) {
     Board board("--short");
     std::fill(std::begin(g_fVoltage), std::end(g_fVoltage), 9.0f);
     CCountingDlg dlg;
     ProgramRun run;
-    int boxes = 0, ticksAtFirst = 0;
+    int ticksAtBox = 0;
+    CString title;
     run.onMain = [&](QWidget*) {
         dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
         dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
     };
     run.onModal = [&](const Modal& m) {
-        auto* box = qobject_cast<QMessageBox*>(m.widget);
-        ASSERT_NE(box, nullptr);
-        if (++boxes == 1) {
-            ticksAtFirst = dlg.ticks;
-            QTimer::singleShot(600, box, [box] { box->done(QMessageBox::Ok); });
-        } else {
-            EXPECT_GE(dlg.ticks, ticksAtFirst + 4) << "ticks went on behind the box";
-            g_nComPort = kTerminateRequest; // the next tick ends the program
-            box->done(QMessageBox::Ok);
-        }
+        ticksAtBox = dlg.ticks;
+        QTimer::singleShot(600, m.widget, [&, w = m.widget] {
+            qobject_cast<QMessageBox*>(w)->done(QMessageBox::Ok);
+            QTimer::singleShot(500, [&] {
+                dlg.GetWindowText(title);
+                g_nComPort = kTerminateRequest;
+            });
+        });
     };
     EXPECT_EQ(run.Run(dlg), IDOK);
-    EXPECT_EQ(run.seen, (std::vector<std::string>(2, "Korvane: Error reading voltages.")));
+    EXPECT_EQ(run.seen, (std::vector<std::string>{"Korvane: Error reading voltages."}));
+    EXPECT_GE(dlg.ticks, ticksAtBox + 8) << "ticks polled behind the box and after it";
+    EXPECT_EQ(title.Str(), "Korvane - COM3: no reply");
     EXPECT_EQ(std::vector<float>(std::begin(g_fVoltage), std::end(g_fVoltage)), std::vector<float>(7, 9.0f));
-    EXPECT_EQ(Count(board.Log(), "rx 0x73 's'"), 2) << "one poll per box: none while a box was open";
+}
+
+// A board that falls silent, one unplugged and plugged back (a new pseudo-terminal under the same
+// COM link), and a COM link removed and re-made, while the program polls: the title sequence, blank
+// fields and nothing red drawn while the board is lost, the fields back from the returned board, and
+// the window handling events within 200 ms throughout except during a reconnect's probe (450 ms).
+TEST_F(ProgramTest, ABoardThatIsLostIsShownAsSuchAndFollowedWhenItComesBack) {
+    const std::string gone = "Korvane - COM3: device gone, reconnecting", silent = "Korvane - COM3: no reply";
+    const struct {
+        const char* name;
+        const char* board;
+        bool dvm;
+        std::vector<std::string> titles;
+        bool removeLink = false;
+    } rows[] = {
+        {"silent", "--tilt 16,40,3 --silent-after 8 --answer-after 700", false, {silent, "Korvane"}},
+        {"dvm silent", "--volts 1,1,1,1,1,1,1 --silent-after 8 --answer-after 700", true, {silent, "Korvane"}},
+        {"unplugged", "--tilt 16,40,3 --drop-after 8 --return-after 600", false, {gone, "Korvane"}},
+        {"link removed", "--tilt 16,40,3", false, {gone, "Korvane"}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        Board board(row.board);
+        CCountingDlg dlg;
+        ProgramRun run;
+        std::vector<std::string> titles;
+        std::string lostFields = "-", lostRed = "-";
+        int slowTurns = 0;
+        qint64 slowest = 0;
+        run.onModal = [](const Modal& m) { m.Key(Qt::Key_Return); };
+        run.onMain = [&](QWidget* w) {
+            dlg.CheckDlgButton(row.dvm ? IDC_TILT : IDC_DVM, BST_UNCHECKED);
+            dlg.CheckDlgButton(row.dvm ? IDC_DVM : IDC_TILT, BST_CHECKED);
+            if (row.removeLink) std::filesystem::remove(boardtest::LinkPath(3));
+            QElapsedTimer turn;
+            turn.start();
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    const qint64 ms = turn.restart();
+                    slowest = std::max(slowest, ms);
+                    slowTurns += ms > 200;
+                    const std::string title = w->windowTitle().toStdString();
+                    if (titles.empty() ? title != "Korvane" : title != titles.back()) titles.push_back(title);
+                    if (title != "Korvane" && lostRed == "-" && dlg.ticks > 0) { // what a lost board shows
+                        const QImage img = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                        int red = 0;
+                        for (int y = 25; y < img.height() - 25; ++y)
+                            for (int x = 5; x < img.width() - 12; ++x) red += img.pixel(x, y) == qRgb(255, 0, 0);
+                        lostRed = std::to_string(red);
+                        lostFields = row.dvm ? "" : Text(dlg, IDC_XVALUE) + Text(dlg, IDC_YVALUE) +
+                                                        Text(dlg, IDC_LEFTBUTTON) + Text(dlg, IDC_RIGHTBUTTON);
+                    }
+                    if (title == gone && row.removeLink && boardtest::LinkTarget(3).empty())
+                        MapCom(3, board.path);
+                    return titles.size() >= row.titles.size() && title == "Korvane" &&
+                           (row.dvm || Text(dlg, IDC_XVALUE) == "16");
+                },
+                7000));
+            dlg.EndDialog(IDOK);
+        };
+        EXPECT_EQ(run.Run(dlg), IDOK);
+        EXPECT_EQ(titles, row.titles);
+        EXPECT_EQ(lostFields + "/" + lostRed, "/0") << "blank fields and nothing red while lost";
+        EXPECT_EQ(run.seen, std::vector<std::string>(row.dvm, "Korvane: Error reading voltages."))
+            << "one box for the run's first failed tick, none for the lost board";
+        EXPECT_LE(slowTurns, row.titles[0] == gone ? 1 : 0) << "slowest " << slowest;
+        EXPECT_LE(slowest, 450);
+        TearDown();
+    }
 }
 
 // The About item (any low bits) opens the About box while polling goes on behind it; OK returns to
