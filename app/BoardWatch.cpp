@@ -66,8 +66,7 @@ void TryReopen(uint32_t nowMs, TickOutcome* outcome) {
 BoardEvent Exchange(PollKind kind, TickOutcome* outcome) {
     outcome->exchanged = true;
     DiscardStrayBytes();
-    outcome->validReply =
-        kind == PollKind::Tilt ? ExchangeTilt(&outcome->tilt) : ExchangeVoltages();
+    outcome->validReply = kind == PollKind::Tilt ? ExchangeTilt(&outcome->tilt) : ExchangeVoltages();
     // A name that no longer leads to the device fails the port while the old device may still
     // answer: the COM number no longer names this board, so that reply does not count.
     if (PortFailedNow()) {

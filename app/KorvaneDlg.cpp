@@ -138,7 +138,8 @@ void CKorvaneDlg::ReportVoltageError(const TickOutcome& tick) {
 void CKorvaneDlg::ShowBoardState(BoardState state) {
     CString title("Korvane");
     if (state == BoardState::NoReply) title.Format("Korvane - COM%d: no reply", m_nPolledCom);
-    if (state == BoardState::DeviceGone) title.Format("Korvane - COM%d: device gone, reconnecting", m_nPolledCom);
+    if (state == BoardState::DeviceGone)
+        title.Format("Korvane - COM%d: device gone, reconnecting", m_nPolledCom);
     SetWindowText(title);
 }
 

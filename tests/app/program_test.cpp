@@ -371,7 +371,10 @@ TEST_F(ProgramTest, ABoardThatIsLostIsShownAsSuchAndFollowedWhenItComesBack) {
         bool removeLink = false;
     } rows[] = {
         {"silent", "--tilt 16,40,3 --silent-after 8 --answer-after 700", false, {silent, "Korvane"}},
-        {"dvm silent", "--volts 1,1,1,1,1,1,1 --silent-after 8 --answer-after 700", true, {silent, "Korvane"}},
+        {"dvm silent",
+         "--volts 1,1,1,1,1,1,1 --silent-after 8 --answer-after 700",
+         true,
+         {silent, "Korvane"}},
         {"unplugged", "--tilt 16,40,3 --drop-after 8 --return-after 600", false, {gone, "Korvane"}},
         {"link removed", "--tilt 16,40,3", false, {gone, "Korvane"}, true},
     };
@@ -403,10 +406,12 @@ TEST_F(ProgramTest, ABoardThatIsLostIsShownAsSuchAndFollowedWhenItComesBack) {
                         const QImage img = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
                         int red = 0;
                         for (int y = 25; y < img.height() - 25; ++y)
-                            for (int x = 5; x < img.width() - 12; ++x) red += img.pixel(x, y) == qRgb(255, 0, 0);
+                            for (int x = 5; x < img.width() - 12; ++x)
+                                red += img.pixel(x, y) == qRgb(255, 0, 0);
                         lostRed = std::to_string(red);
-                        lostFields = row.dvm ? "" : Text(dlg, IDC_XVALUE) + Text(dlg, IDC_YVALUE) +
-                                                        Text(dlg, IDC_LEFTBUTTON) + Text(dlg, IDC_RIGHTBUTTON);
+                        lostFields = row.dvm ? ""
+                                             : Text(dlg, IDC_XVALUE) + Text(dlg, IDC_YVALUE) +
+                                                   Text(dlg, IDC_LEFTBUTTON) + Text(dlg, IDC_RIGHTBUTTON);
                     }
                     if (title == gone && row.removeLink && boardtest::LinkTarget(3).empty())
                         MapCom(3, board.path);

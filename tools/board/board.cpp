@@ -193,7 +193,8 @@ void Board::OnByte(uint8_t byte, int64_t now) {
     const bool silent = SilentNow(now);
     if (silent) answer.reply.clear();
     if (m_options.log) {
-        std::fprintf(m_log, "%s\n", LogLine(byte, speed, m_options.baud, m_options.silent || silent, answer).c_str());
+        std::fprintf(m_log, "%s\n",
+                     LogLine(byte, speed, m_options.baud, m_options.silent || silent, answer).c_str());
         std::fflush(m_log);
     }
     if (!answer.reply.empty()) {

@@ -15,8 +15,8 @@ TickOutcome BoardWatch::Tick(PollMode mode, uint32_t nowMs) {
     else if (tick.changed())
         std::fprintf(m_err, "COM%d: %s\n", m_com, BoardStateName(tick.state));
     // As the program: the first failed voltage tick of a run says so, a lost board does not.
-    const bool failedVoltages = mode == PollMode::Dvm && tick.exchanged && !tick.validReply &&
-                                !tick.lost() && tick.event != BoardEvent::PortFailed;
+    const bool failedVoltages = mode == PollMode::Dvm && tick.exchanged && !tick.validReply && !tick.lost() &&
+                                tick.event != BoardEvent::PortFailed;
     if (failedVoltages && !m_voltageRunReported) {
         m_voltageRunReported = true;
         std::fprintf(m_err, "%s\n", kVoltageErrorMessage);

@@ -193,8 +193,8 @@ private:
     }
 
     int m_fd;
-    std::string m_path;           ///< the name it was opened by
-    dev_t m_device;               ///< the device that name led to then
+    std::string m_path; ///< the name it was opened by
+    dev_t m_device;     ///< the device that name led to then
     int64_t m_lastNameCheck = CoarseNowMs();
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
 };
