@@ -169,7 +169,8 @@ struct TickOutcome {
 void StartPolling(int comNumber, bool reopen);
 /// One tick at tick count `nowMs` (GetTickCount): while a port is open, the discard and the
 /// exchange of `kind`; after a port failure, a reopening attempt when one is due (nothing
-/// otherwise). Feeds what it saw to the state table and returns it.
+/// otherwise), and when the board answered it, the exchange at once. Feeds what it saw to the
+/// state table and returns it (`event`: the last thing it saw).
 TickOutcome PollTick(PollKind kind, uint32_t nowMs);
 /// True when the port that failed is released (and, with reopening, not yet connected again).
 bool AwaitingReopen();

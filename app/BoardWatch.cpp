@@ -121,11 +121,15 @@ TickOutcome PollTick(PollKind kind, uint32_t nowMs) {
     outcome.before = s_state;
     if (s_awaitingReopen) {
         TryReopen(nowMs, &outcome);
-        if (!outcome.attempted) {
+        if (outcome.attempted) s_state = NextBoardState(s_state, outcome.event);
+        // Found again: this tick's exchange runs at once, so that what is shown next is a reading
+        // of the returned board and not the one from before it went.
+        if (!outcome.attempted || outcome.event != BoardEvent::ReopenedAnswered) {
             outcome.state = s_state;
             return outcome;
         }
-    } else if (g_pLink) {
+    }
+    if (g_pLink) {
         outcome.event = Exchange(kind, &outcome);
         if (outcome.event == BoardEvent::PortFailed) ReleaseFailedPort(nowMs);
     } else {

