@@ -132,6 +132,7 @@ TEST(Display, TheCrosshairStandsWhereTheReadingsPutItAndNeverOnTheFarEdges) {
 // a comma; the switch from the crosshair shows at the next paint, and every restored paint exchanges
 // the fields.
 TEST(Display, DvmWritesSevenVoltageLinesOnTheirBandsWithADecimalPointInAnyLocale) {
+    QImage pointLines; // the lines as the C locale writes them
     for (bool comma : {false, true}) {
         SCOPED_TRACE(comma ? "decimal comma locale" : "C locale");
         std::optional<CommaLocale> locale;
@@ -164,6 +165,9 @@ TEST(Display, DvmWritesSevenVoltageLinesOnTheirBandsWithADecimalPointInAnyLocale
                 EXPECT_EQ(redOutside, 0) << "no red above or below the band";
             }
             EXPECT_NE(img.pixel(176, 60), kRed) << "no crosshair in DVM mode";
+            const QImage lines = img.copy(19, 20 + 66, 160, 20 * 7);
+            if (!comma) pointLines = lines;
+            EXPECT_TRUE(lines == pointLines) << "the same lines, pixel for pixel, with a decimal point";
             EXPECT_NE(img.pixel(176, 60), kGrey);
             dlg.SetDlgItemText(IDC_XVALUE, "typed");
             Picture(w);
