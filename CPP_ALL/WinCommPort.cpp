@@ -8,7 +8,8 @@ namespace {
 
 // The platform errors that TranslateLastError knows: the legacy communication error codes, and
 // what the system says about a device that went away under an open handle (a pulled USB adapter
-// fails ClearCommError, ReadFile and WriteFile with one of these, depending on its driver).
+// fails ClearCommError, ReadFile and WriteFile with one of these, depending on its driver; Wine
+// says ERROR_NOT_READY for a terminal that hung up).
 struct PlatformError {
     LONG error;
     int status;
@@ -22,6 +23,7 @@ constexpr PlatformError kPlatformErrors[] = {
     {IE_HARDWARE, COMM_DEVICE_ERROR},
     {IE_BYTESIZE, COMM_BAD_DATA_BITS},
     {IE_BAUDRATE, COMM_BAD_BAUD},
+    {ERROR_NOT_READY, COMM_DEVICE_ERROR},
     {ERROR_BAD_COMMAND, COMM_DEVICE_ERROR},
     {ERROR_GEN_FAILURE, COMM_DEVICE_ERROR},
     {ERROR_OPERATION_ABORTED, COMM_DEVICE_ERROR},

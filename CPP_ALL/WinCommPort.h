@@ -88,7 +88,7 @@ public:
     /// modem inputs (MS_*_ON), 0 otherwise.
     virtual int QueryModemLine(int mask);
     /// The status for GetLastError(): the legacy IE_ codes map to their statuses, the errors of a
-    /// device removed under an open handle (ERROR_BAD_COMMAND, ERROR_GEN_FAILURE,
+    /// device removed under an open handle (ERROR_NOT_READY, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE,
     /// ERROR_OPERATION_ABORTED, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED) to
     /// COMM_DEVICE_ERROR, anything else to COMM_FAILED.
     virtual int TranslateLastError();

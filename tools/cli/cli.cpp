@@ -90,8 +90,7 @@ void AddPollOptions(CLI::App* poll, Request* request) {
             "valid reply writes no row (in dvm mode \"Error reading voltages.\" on standard error, once\n"
             "per run of such ticks). Rows are flushed one by one. ") +
         kStopRequestWords +
-        " ends the poll at the next tick with the port\n"
-        "closed: exit status 0.\n"
+        "\nends the poll at the next tick with the port closed: exit status 0.\n"
         "On standard error: \"COM3: no reply\" after 3 ticks without a valid reply (the poll goes on and\n"
         "rows resume when the board answers), \"COM3: device gone\" when the port fails (without\n"
         "--reconnect the poll then ends with status 1; with it the port is reopened once a second, 5 s\n"
