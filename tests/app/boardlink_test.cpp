@@ -172,43 +172,22 @@ TEST_F(BoardLinkTest, ARefusedSpeedIsReportedAsSuch) {
     win32posix::InstallSerialLine(9, nullptr);
 }
 
-// The state table, read as a whole: the next state of each state after each event.
-TEST(BoardState, EachEventLeadsWhereTheOperatorExpects) {
-    using S = BoardState;
-    using E = BoardEvent;
-    const E events[] = {E::ValidReply,       E::MissedTick,       E::ThirdMiss,   E::PortFailed,
-                        E::ReopenedAnswered, E::ReopenedNoAnswer, E::ReopenFailed};
-    const std::pair<S, const char*> rows[] = {
-        {S::Answering, "AANGAAA"}, {S::NoReply, "ANNGANG"}, {S::DeviceGone, "GGGGANG"}};
-    for (const auto& [from, expected] : rows) {
-        std::string next;
-        for (E event : events) next += "ANG"[static_cast<int>(NextBoardState(from, event))];
-        EXPECT_EQ(next, expected) << BoardStateName(from);
-    }
-}
-
 // Twenty unplugs with the board back each time on a new pseudo-terminal under the same COM link:
-// each is followed (gone, reopened, answering) and no descriptor is left behind.
+// each is followed (gone, then answering) and no descriptor is left behind.
 TEST_F(BoardLinkTest, TwentyUnplugsAndReturnsAreFollowedAndLeaveNoDescriptorBehind) {
     Board board("--tilt 1,2,3 --drop-after 2 --return-after 20");
     ASSERT_EQ(ConnectBoard(3), CONNECT_OK);
     StartPolling(3, true);
     auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
     const auto before = descriptors();
-    std::string changes;
-    uint32_t now = 0;
-    for (int tick = 0; tick < 2000 && Count(changes, "G") < 20; ++tick) {
-        // The tick count steps by the reopening period, so each tick after a failure may try again.
-        const TickOutcome outcome = PollTick(PollKind::Tilt, now += kReopenPeriodMs);
-        if (outcome.changed()) changes += "ANG"[static_cast<int>(outcome.state)];
-        if (outcome.attempted && outcome.event == BoardEvent::ReopenFailed) Sleep(5);
+    int gone = 0, back = 0;
+    uint32_t now = 0; // steps by the reopening period: every tick after a failure may try again
+    for (int tick = 0; tick < 2000 && back < 20; ++tick) {
+        const TickOutcome t = PollTick(PollKind::Tilt, now += kReopenPeriodMs);
+        gone += t.changed() && t.state == BoardState::DeviceGone;
+        back += t.changed() && t.before == BoardState::DeviceGone && t.state == BoardState::Answering;
+        if (t.attempted && t.event == BoardEvent::ReopenFailed) Sleep(5);
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return PollTick(PollKind::Tilt, now += 100).validReply; }, 2000));
-    // A reply late on a loaded machine may make a run of misses ("no reply") in between.
-    std::erase(changes, 'N');
-    std::string expected;
-    for (int i = 0; i < 20; ++i) expected += "GA";
-    expected.pop_back(); // the twentieth return is the reply waited for above
-    EXPECT_EQ(changes, expected) << "gone, then answering again, twenty times";
+    EXPECT_EQ(std::pair(gone, back), std::pair(20, 20));
     EXPECT_EQ(descriptors(), before);
 }

@@ -16,7 +16,6 @@
 
 #include <clocale>
 #include <filesystem>
-#include <optional>
 
 namespace {
 
@@ -58,32 +57,6 @@ void SetReadings(uint8_t x, uint8_t y, float volts) {
     g_byTiltY = y;
     std::fill(std::begin(g_fVoltage), std::end(g_fVoltage), volts);
 }
-
-// A user's session in German (decimal comma), built into a LOCPATH of its own when the machine has
-// no such locale. The locale is taken as the program's start takes it: QApplication sets it from
-// the environment, then the framework starts.
-struct CommaLocale {
-    std::string dir = [] {
-        char name[] = "/tmp/korvane-locale-XXXXXX";
-        return std::string(mkdtemp(name) ? name : "/nonexistent");
-    }();
-    CommaLocale() {
-        setenv("LC_ALL", "de_DE.UTF-8", 1);
-        if (!std::setlocale(LC_ALL, "")) {
-            EXPECT_EQ(std::system(("localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8").c_str()), 0);
-            setenv("LOCPATH", dir.c_str(), 1);
-        }
-        EXPECT_NE(std::setlocale(LC_ALL, ""), nullptr) << "the comma locale";
-        EXPECT_STREQ(std::localeconv()->decimal_point, ",");
-        AfxInitPlatform();
-    }
-    ~CommaLocale() {
-        unsetenv("LC_ALL");
-        unsetenv("LOCPATH");
-        std::setlocale(LC_ALL, "C");
-        std::filesystem::remove_all(dir);
-    }
-};
 
 } // namespace
 
@@ -128,52 +101,70 @@ TEST(Display, TheCrosshairStandsWhereTheReadingsPutItAndNeverOnTheFarEdges) {
 }
 
 // Seven lines at (L + 15, T + 70 + 20 i), each on its band, the band exactly as wide as its text in
-// the context's default font, no red outside the bands, with a point also where the language writes
-// a comma; the switch from the crosshair shows at the next paint, and every restored paint exchanges
-// the fields.
-TEST(Display, DvmWritesSevenVoltageLinesOnTheirBandsWithADecimalPointInAnyLocale) {
-    QImage pointLines; // the lines as the C locale writes them
-    for (bool comma : {false, true}) {
-        SCOPED_TRACE(comma ? "decimal comma locale" : "C locale");
-        std::optional<CommaLocale> locale;
-        if (comma) locale.emplace();
-        const float volts[7] = {0.0f, 1.0f, 2.5f, 3.0f, -5.0f, 4.5f, 5.0f};
-        const char* texts[7] = {"Ch0: 0.00V",  "Ch1: 1.00V", "Ch2: 2.50V", "Ch3: 3.00V",
-                                "Ch4: -5.00V", "Ch5: 4.50V", "Ch6: 5.00V"};
-        SetReadings(128, 128, 0);
-        std::copy(std::begin(volts), std::end(volts), std::begin(g_fVoltage));
-        QFontMetrics metrics(afx_detail::SystemFont());
+// the context's default font, no red outside the bands; the switch from the crosshair shows at the
+// next paint, and every restored paint exchanges the fields.
+TEST(Display, DvmWritesSevenVoltageLinesOnTheirBands) {
+    const float volts[7] = {0.0f, 1.0f, 2.5f, 3.0f, -5.0f, 4.5f, 5.0f};
+    const char* texts[7] = {"Ch0: 0.00V",  "Ch1: 1.00V", "Ch2: 2.50V", "Ch3: 3.00V",
+                            "Ch4: -5.00V", "Ch5: 4.50V", "Ch6: 5.00V"};
+    SetReadings(128, 128, 0);
+    std::copy(std::begin(volts), std::end(volts), std::begin(g_fVoltage));
+    QFontMetrics metrics(afx_detail::SystemFont());
+    WithWindow(323, [&](CFixedDlg& dlg, QWidget* w) {
+        EXPECT_EQ(Picture(w).pixel(176, 60), kRed);
+        dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
+        dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
+        QImage img = Picture(w);
+        EXPECT_EQ(dlg.m_nMode, 1) << "the paint read the radio group";
+        for (int i = 0; i < 7; ++i) {
+            SCOPED_TRACE(texts[i]);
+            int top = 20 + 70 + 20 * i, height = metrics.height();
+            int width = 0;
+            while (img.pixel(19 + width, top) == kBand) ++width;
+            EXPECT_EQ(width, metrics.horizontalAdvance(texts[i])) << "band as wide as the text";
+            EXPECT_NE(img.pixel(18, top), kBand);
+            int red = 0, redOutside = 0;
+            for (int y = top - 4; y < top + 20; ++y) {
+                for (int x = 19; x < 19 + width; ++x)
+                    (y >= top && y < top + height ? red : redOutside) += img.pixel(x, y) == kRed;
+            }
+            EXPECT_GT(red, 30) << "text in red inside its band";
+            EXPECT_EQ(redOutside, 0) << "no red above or below the band";
+        }
+        EXPECT_NE(img.pixel(176, 60), kRed) << "no crosshair in DVM mode";
+        EXPECT_NE(img.pixel(176, 60), kGrey);
+        dlg.SetDlgItemText(IDC_XVALUE, "typed");
+        Picture(w);
+        EXPECT_EQ(dlg.m_strX, "typed");
+    });
+}
+
+// Where the language writes a decimal comma, the voltage lines are the same pixels as with a point.
+TEST(Display, VoltagesKeepTheirDecimalPointInACommaLocale) {
+    SetReadings(0, 0, 2.5f);
+    const std::string dir = "/tmp/korvane-locale-" + std::to_string(getpid());
+    QImage lines[2];
+    for (int comma : {0, 1}) {
+        if (comma) { // as the program starts: QApplication takes the environment's locale, then the framework
+            setenv("LC_ALL", "de_DE.UTF-8", 1);
+            if (!std::setlocale(LC_ALL, "") &&
+                std::filesystem::create_directories(dir)) { // only for this test
+                EXPECT_EQ(std::system(("localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8").c_str()), 0);
+                setenv("LOCPATH", dir.c_str(), 1);
+            }
+            EXPECT_STREQ(std::setlocale(LC_ALL, "") ? std::localeconv()->decimal_point : "", ",");
+            AfxInitPlatform();
+        }
         WithWindow(323, [&](CFixedDlg& dlg, QWidget* w) {
-            EXPECT_EQ(Picture(w).pixel(176, 60), kRed);
             dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
             dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
-            QImage img = Picture(w);
-            EXPECT_EQ(dlg.m_nMode, 1) << "the paint read the radio group";
-            for (int i = 0; i < 7; ++i) {
-                SCOPED_TRACE(texts[i]);
-                int top = 20 + 70 + 20 * i, height = metrics.height();
-                int width = 0;
-                while (img.pixel(19 + width, top) == kBand) ++width;
-                EXPECT_EQ(width, metrics.horizontalAdvance(texts[i])) << "band as wide as the text";
-                EXPECT_NE(img.pixel(18, top), kBand);
-                int red = 0, redOutside = 0;
-                for (int y = top - 4; y < top + 20; ++y) {
-                    for (int x = 19; x < 19 + width; ++x)
-                        (y >= top && y < top + height ? red : redOutside) += img.pixel(x, y) == kRed;
-                }
-                EXPECT_GT(red, 30) << "text in red inside its band";
-                EXPECT_EQ(redOutside, 0) << "no red above or below the band";
-            }
-            EXPECT_NE(img.pixel(176, 60), kRed) << "no crosshair in DVM mode";
-            const QImage lines = img.copy(19, 20 + 66, 160, 20 * 7);
-            if (!comma) pointLines = lines;
-            EXPECT_TRUE(lines == pointLines) << "the same lines, pixel for pixel, with a decimal point";
-            EXPECT_NE(img.pixel(176, 60), kGrey);
-            dlg.SetDlgItemText(IDC_XVALUE, "typed");
-            Picture(w);
-            EXPECT_EQ(dlg.m_strX, "typed");
+            lines[comma] = Picture(w).copy(19, 86, 160, 140);
         });
     }
+    unsetenv("LC_ALL");
+    std::setlocale(LC_ALL, "C");
+    std::filesystem::remove_all(dir);
+    EXPECT_TRUE(lines[0] == lines[1]);
 }
 
 // Minimised: only the program icon, centred, and no data exchange.
