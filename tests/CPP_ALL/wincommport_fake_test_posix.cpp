@@ -146,8 +146,9 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     char byte;
     EXPECT_EQ((std::tuple{port.Break(1), port.LineControl(LINE_CTS, -1), port.Read(&byte, 1),
                           port.Write("abc", 3), port.SetSettings(9600, 'N', 8, 1)}),
-              std::tuple(COMM_BREAK_FAILED, 0, 0u, 0u, COMM_FAILED))
-        << "no modem lines, as on a pseudo-terminal; a vanished line neither hangs nor crashes";
+              std::tuple(COMM_BREAK_FAILED, 0, 0u, 0u, COMM_DEVICE_ERROR))
+        << "no modem lines, as on a pseudo-terminal; a vanished line neither hangs nor crashes, and says "
+           "the device failed";
 }
 
 TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
@@ -353,10 +354,13 @@ TEST_F(WinCommPortFake, OpensInsideTheCountTableOnlyAndTouchesNothingOutside) {
         }
 }
 
-// The one platform-error -> status table of the port: the legacy codes, and everything else.
-TEST(WinCommPortErrors, LastErrorTranslatesByTheLegacyTable) {
+// The one platform-error -> status table of the port: the legacy codes, the errors of a device
+// removed under an open handle, and everything else.
+TEST(WinCommPortErrors, LastErrorTranslatesByTheTable) {
     const std::pair<int, std::vector<LONG>> rows[] = {
-        {COMM_DEVICE_ERROR, {IE_BADID, IE_NOPEN, IE_HARDWARE}},
+        {COMM_DEVICE_ERROR,
+         {IE_BADID, IE_NOPEN, IE_HARDWARE, ERROR_NOT_READY, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE,
+          ERROR_OPERATION_ABORTED, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED}},
         {COMM_IN_USE, {IE_OPEN}},
         {COMM_NO_MEMORY, {IE_MEMORY}},
         {COMM_BAD_OUTPUT_FLOW, {IE_DEFAULT}},

@@ -127,9 +127,9 @@ TEST(Lifecycle, SleepsWhileIdleAfterAClientLeft) {
 // 2 and one line that gives the reason.
 TEST(Options, BadArgumentsEndWithAReasonAndStatus2AndHelpDocumentsEveryOption) {
     const std::vector<const char*> help = {
-        "--com",   "--force", "--device",     "--baud",         "--tilt",  "--volts",
-        "--delay", "--wire",  "--silent",     "--probe-extra",  "--short", "--long",
-        "--noise", "--flood", "--drop-after", "--return-after", "--log",   "Example:"};
+        "--com",        "--force",        "--device",       "--baud",         "--tilt", "--volts", "--delay",
+        "--wire",       "--silent",       "--probe-extra",  "--short",        "--long", "--noise", "--flood",
+        "--drop-after", "--return-after", "--silent-after", "--answer-after", "--log",  "Example:"};
     const std::pair<const char*, std::vector<const char*>> rows[] = {
         {"--frobnicate", {"unknown option \"--frobnicate\""}},
         {"--com", {"--com needs a value"}},
@@ -143,6 +143,7 @@ TEST(Options, BadArgumentsEndWithAReasonAndStatus2AndHelpDocumentsEveryOption) {
         {"--silent=yes", {"--silent takes no value"}},
         {"--short --long", {"exclude each other"}},
         {"--return-after 100", {"needs --drop-after"}},
+        {"--answer-after 100", {"needs --silent-after"}},
         {"--com 4 --device /dev/ttyUSB1", {"leave out --com"}},
         {"--device=", {"path of a serial device"}},
         {"--help", help},

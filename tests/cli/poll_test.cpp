@@ -36,9 +36,10 @@ TEST(Poll, WritesOneRowPerTickInEachModeAndFormat) {
         {"3", "tilt", "text", "  t_ms    x    y  left  right", "  128   64  UP    UP", "^ *(\\d+)"},
         {"3", "dvm", "text", "  t_ms    ch0    ch1    ch2    ch3    ch4    ch5    ch6  (V)",
          "   0.00   1.00   2.00   3.00  -5.00   5.00   5.00", "^ *(\\d+)"},
-        {"COM4", "tilt", "csv", "t_ms,x,y,left,right", nullptr, ""},
+        // The third tick without a valid reply starts a run of misses; DVM's message comes once a run.
+        {"COM4", "tilt", "csv", "t_ms,x,y,left,right", nullptr, "", "COM4: no reply\n"},
         {"COM4", "dvm", "csv", "t_ms,ch0,ch1,ch2,ch3,ch4,ch5,ch6", nullptr, "",
-         "Error reading voltages.\nError reading voltages.\nError reading voltages.\n"},
+         "Error reading voltages.\nCOM4: no reply\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.com) + " " + row.mode + " " + row.format);
@@ -63,6 +64,61 @@ TEST(Poll, WritesOneRowPerTickInEachModeAndFormat) {
             EXPECT_TRUE(last < 0 ? t == 0 : t > last && t % 100 == 0) << t << " after " << last;
             last = t;
         }
+    }
+}
+
+// A board that falls silent or goes away (and comes back on a new pseudo-terminal under the same COM
+// link): the state lines in order, the rows on one t_ms clock with the lost ticks missing, and the
+// exit status. Without --reconnect a failed port ends the poll.
+TEST(Poll, SaysWhenTheBoardIsLostAndFollowsItBack) {
+    const struct {
+        const char* board;
+        std::vector<std::string> args;
+        int status;
+        const char* err;
+        size_t rows;   // at least
+        long long gap; // the longest step between two rows, at least
+    } rows[] = {
+        {"--silent-after 5 --answer-after 550",
+         {"--count", "14"},
+         0,
+         "COM3: no reply\nCOM3: back at 38400 baud\n",
+         6,
+         400},
+        {"--drop-after 5", {}, 1, "COM3: device gone\n", 4, 100},
+        {"--drop-after 5 --return-after 300",
+         {"--reconnect", "--count", "17"},
+         0,
+         "COM3: device gone\nCOM3: back at 38400 baud\n",
+         5,
+         1000},
+        {"--silent-after 3 --answer-after 450",
+         {"--mode", "dvm", "--count", "9"},
+         0,
+         "Error reading voltages.\nCOM3: no reply\nCOM3: back at 38400 baud\n",
+         4,
+         400},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.board);
+        BoardProcess board(std::string(kFixed) + " " + row.board);
+        ASSERT_TRUE(board.Ready());
+        std::vector<std::string> args{"poll", "3", "--format", "csv"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        CliRun poll(args);
+        EXPECT_EQ(poll.status, row.status);
+        EXPECT_EQ(poll.err, row.err);
+        std::vector<std::string> lines = Lines(poll.out);
+        ASSERT_GE(lines.size(), row.rows + 1) << poll.out;
+        EXPECT_TRUE(row.status == 0 || lines.size() == row.rows + 1) << "rows until the port failed";
+        long long last = -1, gap = 0;
+        for (size_t i = 1; i < lines.size(); ++i) {
+            const long long t = std::stoll(lines[i]);
+            EXPECT_TRUE(t % 100 == 0 && t > last) << t << " after " << last;
+            gap = std::max(gap, last < 0 ? 0 : t - last);
+            last = t;
+        }
+        EXPECT_GE(gap, row.gap) << poll.out;
     }
 }
 
