@@ -241,43 +241,41 @@ TEST(Publish, EndsWithTheLinesOfItsLoginCertificatesAndQueue) {
                   req client -out client.csr && echo subjectAltName=DNS:localhost >san &&
                   sign server "-extfile san" && sign client)");
     const int nobody = Loopback(0);
-    const std::string user = "--username=korvane", file = "--password-file=" + login.dir + "/";
-    const std::string ca = "--cafile=" + tls.dir + "/", cert = "--cert=" + tls.dir + "/client.pem",
-                      key = "--key=" + tls.dir + "/client.key";
+    const std::string user = "--username=korvane", file = "--password-file=" + login.dir + "/",
+                      open = login.dir + "/open", ca = "--cafile=" + tls.dir + "/",
+                      cert = "--cert=" + tls.dir + "/client.pem", key = "--key=" + tls.dir + "/client.key",
+                      down = "127.0.0.1:" + std::to_string(nobody);
+    const std::string at[] = {"127.0.0.1:" + std::to_string(login.port),
+                              "localhost:" + std::to_string(tls.port),
+                              "127.0.0.1:" + std::to_string(tls.port)};
     const struct {
-        int port;
-        const char* host;
-        std::vector<std::string> args;
+        std::vector<std::string> args; // after --broker
         int status;
         std::string err;
     } rows[] = {
-        {login.port, "127.0.0.1", {user, file + "good", "--count=3"}, 0, kSummary},
-        {login.port,
-         "127.0.0.1",
-         {user, file + "open", "--count=3"},
+        {{at[0], user, file + "good", "--count=3"}, 0, kSummary},
+        {{at[0], user, file + "open", "--count=3"},
          0,
-         "korvane-cli: warning: others can read the password file " + login.dir + "/open (chmod 600 " +
-             login.dir + "/open)\n" + kSummary},
-        {login.port,
-         "127.0.0.1",
-         {user, file + "bad"},
+         "korvane-cli: warning: others can read the password file " + open + " (chmod 600 " + open + ")\n" +
+             kSummary},
+        {{at[0], user, file + "bad"},
          1,
-         "korvane-cli: the broker refused the login: not authorised (see --username, --password-file)"},
-        {tls.port, "localhost", {ca + "ca.pem", cert, key, "--count=3"}, 0, kSummary},
-        {tls.port, "localhost", {ca + "other.pem", cert, key}, 1, kTls + "certificate verify failed"},
-        {tls.port, "127.0.0.1", {ca + "ca.pem", cert, key}, 1, kTls + "certificate verify failed"},
-        {tls.port, "localhost", {ca + "ca.pem"}, 1, kTls},
-        {nobody,
-         "127.0.0.1",
-         {"--queue=3", "--count=10"},
+         "korvane-cli: the broker refused the login: not authorised (see --username"},
+        {{at[1], ca + "ca.pem", cert, key, "--count=3"}, 0, kSummary},
+        {{at[1], ca + "other.pem", cert, key}, 1, kTls + "certificate verify failed"},
+        {{at[2], ca + "ca.pem", cert, key}, 1, kTls + "certificate verify failed"}, // not the name in it
+        {{at[1], ca + "ca.pem"}, 1, kTls},
+        {{down, "--queue=3", "--count=10"},
          0,
-         "korvane-cli: broker 127.0.0.1:" + std::to_string(nobody) +
-             ": Connection refused; readings wait in the queue, reconnecting\npublished 0, dropped 7, "
-             "unacknowledged 3\n"},
+         "korvane-cli: broker " + down +
+             ": Connection refused; readings wait in the queue, reconnecting\n"
+             "published 0, dropped 7, unacknowledged 3\n"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.host + (" " + row.args[0]));
-        CliRun run(Args(row.port, row.args, row.host));
+        SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+        std::vector<std::string> args{"publish", "3", "--broker"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        CliRun run(args);
         EXPECT_EQ(run.status, row.status);
         if (row.err.back() == '\n')
             EXPECT_EQ(run.err, row.err);
