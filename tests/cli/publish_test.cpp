@@ -167,6 +167,26 @@ TEST(Publish, ReadingsArriveInOrderBetweenOnlineAndARetainedOfflineOrTheLastWill
               "korvane/will/status online (retained), korvane/will/status offline");
 }
 
+// The status follows a board that falls silent or goes away (and comes back under the same COM link).
+TEST(Publish, TheStatusFollowsTheBoardLostAndFound) {
+    Broker broker;
+    const struct {
+        const char *board, *count, *state;
+    } rows[] = {{" --silent-after 5 --answer-after 550", "14", "no reply"},
+                {" --drop-after 5 --return-after 300", "17", "device gone"}};
+    for (const auto& row : rows) {
+        BoardProcess board(kFixed + std::string(row.board));
+        ASSERT_TRUE(board.Ready());
+        const std::string topic = std::string("korvane/") + row.count;
+        Subscriber watcher(broker.port, topic + "/status");
+        EXPECT_EQ(CliRun(Args(broker.port, {"--topic", topic, "--count", row.count})).status, 0);
+        ASSERT_TRUE(watcher.Got(4));
+        EXPECT_EQ(watcher.got,
+                  std::vector<std::string>({topic + "/status online", topic + "/status " + row.state,
+                                            topic + "/status online", topic + "/status offline"}));
+    }
+}
+
 // Readings wait in the queue while the broker is down and leave it only when acknowledged: the
 // broker hangs (readings sent meanwhile get no acknowledgement), dies and starts again 3 s later from
 // what it saved; a subscriber with a persistent session gets every seq (perhaps one twice).

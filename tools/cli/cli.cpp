@@ -143,7 +143,8 @@ void AddPublishOptions(CLI::App* publish, Request* request) {
     publish->footer(
         std::string(
             "Publishes to PREFIX/tilt or PREFIX/dvm one JSON object per reading (the poll json row\n"
-            "with \"seq\" and \"time\", UTC), and retained to PREFIX/status \"online\", then \"offline\"\n"
+            "with \"seq\" and \"time\", UTC), and retained to PREFIX/status \"online\", \"no reply\" or\n"
+            "\"device gone\" (the board is followed back as by poll --reconnect), then \"offline\"\n"
             "at the end or, as Last Will, when the process or the network dies. While the broker\n"
             "cannot be reached readings wait in the queue (the oldest dropped when it is full) and\n"
             "the connection is tried again after 0.5 s up to 5 s. A refused login or a failed TLS\n"

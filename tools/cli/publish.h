@@ -4,8 +4,11 @@
 //   PREFIX/tilt or PREFIX/dvm  one JSON object per reading: the poll json row with "seq" (1, 2, ...
 //                              in this run; a missed tick takes none) and "time" (when the reply was
 //                              read, UTC, ISO 8601 with milliseconds) in front
-//   PREFIX/status              retained: "online" while readings flow, "offline" at a clean end and,
+//   PREFIX/status              retained: "online" while readings flow, "no reply" and "device gone"
+//                              in the board's lost states (watch.h), "offline" at a clean end and,
 //                              as the Last Will, when the process or the network dies
+//
+// A board that goes away is always followed, as poll --reconnect follows it, with the same lines.
 //
 // The broker may come and go: readings wait in the queue meanwhile (see publisher.h). Ctrl-C,
 // SIGTERM or --count end it cleanly: "offline", up to 5 s for outstanding acknowledgements, one line

@@ -7,6 +7,9 @@
 #include "publisher.h"
 #include "rows.h"
 #include "tick_schedule.h"
+#include "watch.h"
+
+#include <windows.h>
 
 #include <mosquitto.h>
 
@@ -102,20 +105,29 @@ std::string Message(uint64_t seq, const std::string& row) {
     return head + row.substr(1, row.size() - 2); // the row without its '{' and its newline
 }
 
-// One tick: the discard and the exchange; a valid reply's message to the publisher.
-void PublishTick(const PollRequest& request, long long tMs, uint64_t* seq, Publisher& publisher,
-                 std::FILE* err) {
-    DiscardStrayBytes();
-    std::string row;
-    TiltFrame frame{};
-    if (request.mode == PollMode::Tilt) {
-        if (ExchangeTilt(&frame)) row = TiltRow(RowFormat::Json, tMs, frame);
-    } else if (ExchangeVoltages()) {
-        row = VoltageRow(RowFormat::Json, tMs, g_fVoltage);
-    } else {
-        std::fprintf(err, "%s\n", kVoltageErrorMessage);
+// The status that tells subscribers the board's state.
+const char* StatusWord(BoardState state) {
+    switch (state) {
+    case BoardState::NoReply:
+        return "no reply";
+    case BoardState::DeviceGone:
+        return "device gone";
+    case BoardState::Answering:
+        break;
     }
-    if (!row.empty()) publisher.Add(Message(++*seq, row));
+    return "online";
+}
+
+// One tick, the board followed as poll --reconnect follows it: a valid reply's message and a new
+// state's status to the publisher.
+void PublishTick(const PollRequest& request, BoardWatch& watch, long long tMs, uint64_t* seq,
+                 Publisher& publisher) {
+    const TickOutcome tick = watch.Tick(request.mode, GetTickCount());
+    if (tick.changed()) publisher.SetStatus(StatusWord(tick.state));
+    if (!tick.validReply) return;
+    publisher.Add(Message(++*seq, request.mode == PollMode::Tilt
+                                      ? TiltRow(RowFormat::Json, tMs, tick.tilt)
+                                      : VoltageRow(RowFormat::Json, tMs, g_fVoltage)));
 }
 
 // The tick schedule on the steady clock; the broker is served while it waits.
@@ -148,10 +160,11 @@ int RunPublisher(const PollRequest& request, const PublisherSettings& settings, 
     Publisher publisher(settings, err);
     publisher.SetStatus("online");
     Schedule schedule;
+    BoardWatch watch(request.com, true, err);
     uint64_t seq = 0;
     int status = publisher.Service(0);
     for (long long tick = 0; status == 0 && !StopRequests::Requested(); ++tick) {
-        PublishTick(request, static_cast<long long>(schedule.counted) * kTickMs, &seq, publisher, err);
+        PublishTick(request, watch, static_cast<long long>(schedule.counted) * kTickMs, &seq, publisher);
         if (request.count > 0 && tick + 1 >= request.count) break;
         status = schedule.Wait(publisher);
     }
