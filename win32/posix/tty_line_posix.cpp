@@ -93,6 +93,7 @@ class TtyLine : public win32posix::SerialLine {
 public:
     explicit TtyLine(int fd) : m_fd(fd) {}
     ~TtyLine() override {
+        if (m_lowLatencySet) PutBackLatency();
         // The exclusive flag outlives this descriptor on a pty slave whose master stays open.
         Ioctl(m_fd, TIOCNXCL);
         close(m_fd);
@@ -111,6 +112,7 @@ public:
         ssize_t n = write(m_fd, bytes, count);
         *put = n > 0 ? static_cast<size_t>(n) : 0;
         if (n > 0) m_outQueueEmpty = false;
+        m_writeShort = *put < count;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Queues(uint32_t* inQueue, uint32_t* outQueue) override {
@@ -161,10 +163,38 @@ public:
         if (poll(&wanted, 1, timeoutMs) < 0 && errno != EINTR) return errno;
         return (wanted.revents & (POLLERR | POLLHUP | POLLNVAL)) ? EIO : 0;
     }
+    int WaitReady(int timeoutMs) override {
+        if (!m_writeShort) return WaitReadable(timeoutMs);
+        pollfd wanted{m_fd, POLLIN | POLLOUT, 0};
+        g_syscalls.fetch_add(1, std::memory_order_relaxed);
+        if (poll(&wanted, 1, timeoutMs) < 0 && errno != EINTR) return errno;
+        return (wanted.revents & (POLLERR | POLLHUP | POLLNVAL)) ? EIO : 0;
+    }
+    int SetLowLatency() override {
+        struct serial_struct serial {};
+        if (int error = Ioctl(m_fd, TIOCGSERIAL, &serial)) return error;
+        if (serial.flags & ASYNC_LOW_LATENCY) return 0;
+        m_flagsBefore = serial.flags;
+        serial.flags |= ASYNC_LOW_LATENCY;
+        int error = Ioctl(m_fd, TIOCSSERIAL, &serial);
+        m_lowLatencySet = error == 0;
+        return error;
+    }
 
 private:
+    // The driver's flags as SetLowLatency found them, put back as the line closes.
+    void PutBackLatency() {
+        struct serial_struct serial {};
+        if (Ioctl(m_fd, TIOCGSERIAL, &serial) != 0) return;
+        serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (m_flagsBefore & ASYNC_LOW_LATENCY);
+        Ioctl(m_fd, TIOCSSERIAL, &serial);
+    }
+
     int m_fd;
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
+    bool m_writeShort = false;    ///< the last write could not hand over all it was given
+    bool m_lowLatencySet = false; ///< SetLowLatency changed the driver's flags
+    int m_flagsBefore = 0;        ///< the flags before that
 };
 
 int TtyLine::SetSettings(const win32posix::LineSettings& settings) {
