@@ -80,8 +80,9 @@ public:
     virtual int FlowOutput(bool stop) = 0;
     /// Waits up to `timeoutMs` for bytes to read; 0 also when the time runs out.
     virtual int WaitReadable(int timeoutMs) = 0;
-    /// Waits up to `timeoutMs` for bytes to read or, while the last write could not hand over all
-    /// it was given, for room to write; 0 also when the time runs out.
+    /// Waits up to `timeoutMs` for bytes to arrive or, while the last write could not hand over all
+    /// it was given, for room to free; 0 also when the time runs out. What happened since the
+    /// previous wait ends it at once; bytes that were already queued before it do not.
     virtual int WaitReady(int timeoutMs) { return WaitReadable(timeoutMs); }
     /// Asks the driver to hand received bytes over at once rather than gather them (Linux's
     /// ASYNC_LOW_LATENCY; an FTDI adapter then drops its latency timer to 1 ms); put back when the

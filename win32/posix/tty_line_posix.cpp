@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -91,12 +92,13 @@ void ClearCustomDivisor(int fd) {
 
 class TtyLine : public win32posix::SerialLine {
 public:
-    explicit TtyLine(int fd) : m_fd(fd) {}
+    explicit TtyLine(int fd) : m_fd(fd), m_epoll(epoll_create1(EPOLL_CLOEXEC)) {}
     ~TtyLine() override {
         if (m_lowLatencySet) PutBackLatency();
         // The exclusive flag outlives this descriptor on a pty slave whose master stays open.
         Ioctl(m_fd, TIOCNXCL);
         close(m_fd);
+        if (m_epoll >= 0) close(m_epoll);
     }
     TtyLine(const TtyLine&) = delete;
     TtyLine& operator=(const TtyLine&) = delete;
@@ -164,11 +166,20 @@ public:
         return (wanted.revents & (POLLERR | POLLHUP | POLLNVAL)) ? EIO : 0;
     }
     int WaitReady(int timeoutMs) override {
-        if (!m_writeShort) return WaitReadable(timeoutMs);
-        pollfd wanted{m_fd, POLLIN | POLLOUT, 0};
+        // Edge-triggered: it wakes for bytes that arrive (or room that frees) after the last wait,
+        // not for bytes already queued, so a caller waiting for a whole reply sleeps between its bytes.
+        const uint32_t wanted = EPOLLIN | EPOLLET | (m_writeShort ? uint32_t{EPOLLOUT} : 0u);
+        if (wanted != m_watching) {
+            epoll_event change{wanted, {}};
+            g_syscalls.fetch_add(1, std::memory_order_relaxed);
+            if (epoll_ctl(m_epoll, m_watching ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, m_fd, &change) != 0)
+                return errno;
+            m_watching = wanted;
+        }
+        epoll_event event{};
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
-        if (poll(&wanted, 1, timeoutMs) < 0 && errno != EINTR) return errno;
-        return (wanted.revents & (POLLERR | POLLHUP | POLLNVAL)) ? EIO : 0;
+        if (epoll_wait(m_epoll, &event, 1, timeoutMs) < 0 && errno != EINTR) return errno;
+        return (event.events & (EPOLLERR | EPOLLHUP)) ? EIO : 0;
     }
     int SetLowLatency() override {
         struct serial_struct serial {};
@@ -191,6 +202,8 @@ private:
     }
 
     int m_fd;
+    int m_epoll;                  ///< WaitReady's watch on m_fd; -1 when none could be made
+    uint32_t m_watching = 0;      ///< the events m_epoll watches for; 0 before the first wait
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
     bool m_writeShort = false;    ///< the last write could not hand over all it was given
     bool m_lowLatencySet = false; ///< SetLowLatency changed the driver's flags

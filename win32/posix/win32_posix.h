@@ -30,8 +30,9 @@ std::string ConfigHomeDirectory();
 /// entry COMn there when it exists, else /dev/ttyS<n-1>.
 std::string ComDeviceDirectory();
 
-/// Waits at most `timeoutMs` until the serial `handle` has bytes to read or, after a write that its
-/// device could not take whole, room to write; returns at once when either is already so. TRUE,
+/// Waits at most `timeoutMs` until bytes arrive on the serial `handle` or, after a write that its
+/// device could not take whole, room frees; returns at once when either happened since the previous
+/// wait (bytes already queued before it do not end it: a caller waiting for more sleeps). TRUE,
 /// also when the time ran out; FALSE with the last error set for a handle that is not a serial one
 /// or a device that failed (the call then still takes its `timeoutMs`, so a caller that loops on it
 /// does not spin).
