@@ -49,21 +49,27 @@ void SetButtonChecked(QAbstractButton* button, bool checked) {
     if (exclusive && !checked) group->setExclusive(true);
 }
 
-// The pixels of its rectangle that `item` paints itself, so that nothing the dialog paints under them
-// shows: drawn once over black and once over white, they come out the same. An edit field or a
-// push button paints all but the rounded corners of its frame; a static or a radio button only its
-// text and marks.
+// The pixels of its rectangle that `item` paints itself when it paints nearly all of them (an edit
+// field or a push button: all but the rounded corners of its frame), so that nothing the dialog
+// paints under them shows: drawn once over black and once over white, they come out the same. Empty
+// for a control that mostly lets the dialog show through (a static, a radio button): it is repainted
+// with the dialog anyway, and leaving out its glyphs would only cut the dialog's repaint into pieces.
 QRegion OwnPixels(QWidget* item) {
     QImage over[2] = {QImage(item->size(), QImage::Format_RGB32), QImage(item->size(), QImage::Format_RGB32)};
     over[0].fill(Qt::black);
     over[1].fill(Qt::white);
     for (QImage& image : over) item->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     QImage own(item->size(), QImage::Format_RGB32);
+    int shown = 0; // pixels where the dialog shows through
     for (int y = 0; y < own.height(); ++y) {
-        for (int x = 0; x < own.width(); ++x)
-            own.setPixel(x, y,
-                         over[0].pixel(x, y) == over[1].pixel(x, y) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+        for (int x = 0; x < own.width(); ++x) {
+            const bool same = over[0].pixel(x, y) == over[1].pixel(x, y);
+            own.setPixel(x, y, same ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+            shown += !same;
+        }
     }
+    constexpr int kMostPercent = 95;
+    if (shown * 100 > (100 - kMostPercent) * own.width() * own.height()) return QRegion();
     return QRegion(QBitmap::fromImage(own));
 }
 
