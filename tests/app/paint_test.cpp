@@ -50,19 +50,20 @@ void WithWindow(int height, const std::function<void(CFixedDlg&, QWidget*)>& scr
     EXPECT_EQ(result, IDOK);
 }
 
-// Counts the paints of a widget's face: paint events over more than half its pixels (not the
-// touch-ups of the frame's corners, where the dialog shows through).
-struct PaintCounter : QObject {
-    explicit PaintCounter(QWidget* w) : widget(w) { w->installEventFilter(this); }
+// Counts a widget's paint events over more than half its pixels: its face, not the touch-ups of a
+// frame's corners where the dialog shows through.
+struct FacePaints : QObject {
+    explicit FacePaints(QWidget* w) : widget(w) { w->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != QEvent::Paint) return false;
         int area = 0;
-        for (const QRect& r : static_cast<QPaintEvent*>(event)->region()) area += r.width() * r.height();
-        paints += 2 * area > widget->width() * widget->height();
+        for (const QRect& r :
+             event->type() == QEvent::Paint ? static_cast<QPaintEvent*>(event)->region() : QRegion())
+            area += r.width() * r.height();
+        count += 2 * area > widget->width() * widget->height();
         return false;
     }
     QWidget* widget;
-    int paints = 0;
+    int count = 0;
 };
 
 void SetReadings(uint8_t x, uint8_t y, float volts) {
@@ -156,17 +157,17 @@ TEST(Display, DvmWritesSevenVoltageLinesOnTheirBands) {
 // it (screenshots stay pixel for pixel as before): the field repaints only when its text changes.
 TEST(Display, AFieldRepaintsWithTheDialogOnlyWhenItsTextChanged) {
     WithWindow(323, [&](CFixedDlg& dlg, QWidget*) {
-        PaintCounter field(AfxQtControl(&dlg, IDC_XVALUE));
+        FacePaints field(AfxQtControl(&dlg, IDC_XVALUE));
         dlg.InvalidateRect(nullptr, TRUE); // the first one learns which pixels each control paints
         for (auto [text, paints] : {std::pair{"1", 1}, {"1", 0}, {"22", 1}, {"22", 0}}) {
             const int dialogPaints = dlg.paints;
-            field.paints = 0;
+            field.count = 0;
             dlg.m_strX = text;
             dlg.UpdateData(FALSE);
             dlg.InvalidateRect(nullptr, TRUE);
             EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > dialogPaints; }, 2000));
             QTest::qWait(20);
-            EXPECT_EQ(field.paints, paints) << text;
+            EXPECT_EQ(field.count, paints) << text;
         }
     });
 }

@@ -197,47 +197,33 @@ TEST(SerialFake, StateReadsBackStopBitsAndCtsFlowFromTheLine) {
 
 } // namespace
 
-// The wait behind the port's idle step: with the pty full and nothing to read it waits out its bound;
-// it ends when the far end (50 ms in) reads, so there is room again, or sends a byte. Bounds of
-// 10 s: returning long before one shows that the event woke it.
+// The wait behind the port's idle step. The pty full and the far end (50 ms in) silent: it waits out
+// its bound; the far end reading, so there is room again, or sending a byte: it ends then, long before
+// its bound of 10 s.
 TEST_F(SerialPty, WaitCommReadyEndsWhenRoomOrAByteComesOrItsBoundPasses) {
     std::string big(1 << 20, 'b');
     DWORD put = 1;
-    for (int n = 0; n < 100 && put > 0; ++n, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-        ASSERT_TRUE(WriteFile(m_handle, big.data(), static_cast<DWORD>(big.size()), &put, nullptr));
+    for (int n = 0; n < 100 && put > 0; ++n, usleep(5000))
+        WriteFile(m_handle, big.data(), static_cast<DWORD>(big.size()), &put, nullptr);
     ASSERT_EQ(put, 0u) << "the pty is full";
-    const struct {
-        void (*farEnd)(int master); // after 50 ms
-        DWORD boundMs;
-        bool woken; // ended long before its bound
-        DWORD queued;
-    } rows[] = {
-        {[](int) {}, 200, false, 0},
+    const std::tuple<void (*)(int), DWORD, DWORD> rows[] = {
+        {[](int) {}, 200, 0},
         {[](int master) {
-             std::vector<char> all(1 << 20);
-             while (read(master, all.data(), all.size()) > 0) {
+             for (char all[65536]; read(master, all, sizeof all) > 0;) {
              }
          },
-         10000, true, 0},
-        {[](int master) { EXPECT_EQ(write(master, "Q", 1), 1); }, 10000, true, 1},
-    };
-    for (const auto& row : rows) {
-        std::thread farEnd([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            row.farEnd(m_master);
-        });
+         10000, 0},
+        {[](int master) { EXPECT_EQ(write(master, "Q", 1), 1); }, 10000, 1}};
+    for (const auto& [farEnd, boundMs, queued] : rows) {
+        std::thread peer([&, act = farEnd] { usleep(50000), act(m_master); });
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_TRUE(win32posix::WaitCommReady(m_handle, row.boundMs));
-        const auto tookMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-                .count();
-        farEnd.join();
-        EXPECT_EQ(tookMs < row.boundMs / 2, row.woken) << tookMs;
-        EXPECT_GE(tookMs, row.woken ? 45 : 195) << "it waited for the far end, not spun";
+        EXPECT_TRUE(win32posix::WaitCommReady(m_handle, boundMs));
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        peer.join();
+        EXPECT_GE(took.count(), std::min(45.0, boundMs - 5.0)) << "it waited, not spun";
+        EXPECT_EQ(took.count() < boundMs / 2, boundMs > 1000) << took.count();
         COMSTAT status{};
-        ClearCommError(m_handle, nullptr, &status);
-        EXPECT_EQ(status.cbInQue, row.queued);
-        if (row.woken)
-            WriteFile(m_handle, "z", 1, &put, nullptr); // taken whole: from now on it waits to read
+        EXPECT_TRUE(ClearCommError(m_handle, nullptr, &status) && status.cbInQue == queued);
+        WriteFile(m_handle, "z", 1, &put, nullptr); // once taken whole, the wait is for bytes only
     }
 }
