@@ -528,7 +528,7 @@ def measure_fast_poll(settings, results):
                         ours.append(rate)
                         reference.append(c_rate)
             name = f"poll --fast {mode.upper()} at {baud} (--wire)"
-            results.add(f"{name} vs the wire limit", ours, "/s", f"{wire_bytes} bytes a exchange on the wire", limit,
+            results.add(f"{name} vs the wire limit", ours, "/s", f"{wire_bytes} bytes an exchange on the wire", limit,
                         [r / limit for r in ours], (">=", 0.8))
             results.add(f"{name} vs the C client", ours, "/s", "minimal C write/read client",
                         statistics.median(reference), [r / c for r, c in zip(ours, reference)], (">=", 0.9),
