@@ -69,28 +69,32 @@ CLI::App* AddCommand(CLI::App& app, const char* name, const char* about, Request
     return command;
 }
 
-void AddPollOptions(CLI::App* poll, Request* request) {
+// --mode, --count, --fast and --interval: what poll and publish share.
+void AddTickOptions(CLI::App* command, PollRequest* request) {
     static const std::map<std::string, PollMode> kModes{{"tilt", PollMode::Tilt}, {"dvm", PollMode::Dvm}};
-    static const std::map<std::string, RowFormat> kFormats{
-        {"text", RowFormat::Text}, {"csv", RowFormat::Csv}, {"json", RowFormat::Json}};
-    poll->add_option("--mode", request->poll.mode,
-                     "tilt (X, Y, buttons; the default) or dvm (seven voltages)")
+    command->add_option("--mode", request->mode, "tilt (X, Y, buttons; the default) or dvm (seven voltages)")
         ->type_name("tilt|dvm")
         ->transform(Choice("--mode", kModes));
-    poll->add_option("--count", request->poll.count,
-                     std::string("ticks to run; without it, until ") + kStopRequestWords)
+    command
+        ->add_option("--count", request->count,
+                     std::string("ticks (with --fast: exchanges) to run; without it, until ") +
+                         kStopRequestWords)
         ->type_name("N")
         ->check(CLI::Range(1LL, 1000000000LL).description(""));
     CLI::Option* fast =
-        poll->add_flag("--fast", request->poll.fast,
-                       "read each reply as soon as it is whole (the 30/50 ms wait is then its "
-                       "time-out), exchanges back to back; t_ms with three decimals and a "
-                       "summary line on standard error");
-    poll->add_option("--interval", request->poll.intervalMs,
-                     "with --fast: one exchange every MS milliseconds")
+        command->add_flag("--fast", request->fast,
+                          "read each reply as soon as it is whole (the 30/50 ms wait is then its "
+                          "time-out), exchanges back to back; t_ms with three decimals");
+    command->add_option("--interval", request->intervalMs, "with --fast: one exchange every MS milliseconds")
         ->type_name("MS")
         ->check(CLI::Range(1, 3600000).description(""))
         ->needs(fast);
+}
+
+void AddPollOptions(CLI::App* poll, Request* request) {
+    static const std::map<std::string, RowFormat> kFormats{
+        {"text", RowFormat::Text}, {"csv", RowFormat::Csv}, {"json", RowFormat::Json}};
+    AddTickOptions(poll, &request->poll);
     poll->add_option("--format", request->poll.format,
                      "text (the default), csv (with a header line) or json (an object a line)")
         ->type_name("text|csv|json")
@@ -108,23 +112,18 @@ void AddPollOptions(CLI::App* poll, Request* request) {
         "rows resume when the board answers), \"COM3: device gone\" when the port fails (without\n"
         "--reconnect the poll then ends with status 1; with it the port is reopened once a second, 5 s\n"
         "after an attempt where it opened but no board answered), and \"COM3: back at 38400 baud\" (or\n"
-        "128000) when rows resume after either, on the same t_ms clock.");
+        "128000) when rows resume after either, on the same t_ms clock. With --fast a line\n"
+        "\"N replies, M missed in S.SSS s (R per second)\" ends the poll.");
 }
 
 void AddPublishOptions(CLI::App* publish, Request* request) {
-    static const std::map<std::string, PollMode> kModes{{"tilt", PollMode::Tilt}, {"dvm", PollMode::Dvm}};
     PublishRequest& p = request->publish;
     publish->add_option("--broker", p.broker, "the broker (port 8883 with --cafile, else 1883)")
         ->required()
         ->type_name("HOST[:PORT]");
     publish->add_option("--topic", p.topic, "the topics' prefix (default korvane/<host name>/COM3)")
         ->type_name("PREFIX");
-    publish->add_option("--mode", request->poll.mode, "tilt (the default) or dvm, as in poll")
-        ->type_name("tilt|dvm")
-        ->transform(Choice("--mode", kModes));
-    publish->add_option("--count", request->poll.count, "ticks to run, as in poll")
-        ->type_name("N")
-        ->check(CLI::Range(1LL, 1000000000LL).description(""));
+    AddTickOptions(publish, &request->poll);
     publish->add_option("--qos", p.qos, "0 or 1 (the default: a reading stays queued until acknowledged)")
         ->type_name("0|1")
         ->check(CLI::Range(0, 1).description(""));

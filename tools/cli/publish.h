@@ -9,6 +9,7 @@
 //                              as the Last Will, when the process or the network dies
 //
 // A board that goes away is always followed, as poll --reconnect follows it, with the same lines.
+// --fast and --interval pace the exchanges as they pace poll --fast (t_ms with three decimals).
 //
 // The broker may come and go: readings wait in the queue meanwhile (see publisher.h). Ctrl-C,
 // SIGTERM or --count end it cleanly: "offline", up to 5 s for outstanding acknowledgements, one line
@@ -39,9 +40,9 @@ struct PublishRequest {
 /// The help's words on publish.
 extern const char* const kPublishAbout;
 
-/// Runs the publish: `poll` says which board, mode and how many ticks. Messages go to `err`. Returns
-/// 0; the connection's result when the board did not connect; EXIT_FAILED after a refused login, a
-/// failed TLS verification or an unreadable password file; EXIT_USAGE for a broker or topic that
+/// Runs the publish: `poll` says which board, mode, pace and how many ticks (or fast exchanges). Messages go
+/// to `err`. Returns 0; the connection's result when the board did not connect; EXIT_FAILED after a refused
+/// login, a failed TLS verification or an unreadable password file; EXIT_USAGE for a broker or topic that
 /// cannot be used, and on Windows.
 int PublishBoard(const PollRequest& poll, const PublishRequest& publish, std::FILE* err);
 

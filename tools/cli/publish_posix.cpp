@@ -3,6 +3,7 @@
 
 #include "BoardLink.h"
 #include "connect.h"
+#include "fast_poll.h"
 #include "poll_clock.h"
 #include "publisher.h"
 #include "rows.h"
@@ -118,54 +119,69 @@ const char* StatusWord(BoardState state) {
     return "online";
 }
 
-// One tick, the board followed as poll --reconnect follows it: a valid reply's message and a new
-// state's status to the publisher.
-void PublishTick(const PollRequest& request, BoardWatch& watch, long long tMs, uint64_t* seq,
+// One exchange, the board followed as poll --reconnect follows it: a valid reply's message (its
+// row's t_ms `time`) and a new state's status to the publisher.
+void PublishTick(const PollRequest& request, BoardWatch& watch, const std::string& time, uint64_t* seq,
                  Publisher& publisher) {
-    const TickOutcome tick = watch.Tick(request.mode, GetTickCount());
+    const TickOutcome tick = watch.Tick(request.mode, GetTickCount(), request.fast);
+    if (request.fast && tick.attempted) RequestLowLatency(); // a reopened port starts without it
     if (tick.changed()) publisher.SetStatus(StatusWord(tick.state));
     if (!tick.validReply) return;
     publisher.Add(Message(++*seq, request.mode == PollMode::Tilt
-                                      ? TiltRow(RowFormat::Json, tMs, tick.tilt)
-                                      : VoltageRow(RowFormat::Json, tMs, g_fVoltage)));
+                                      ? TiltRow(RowFormat::Json, time, tick.tilt)
+                                      : VoltageRow(RowFormat::Json, time, g_fVoltage)));
 }
 
-// The tick schedule on the steady clock; the broker is served while it waits.
+// When the exchanges run, on the steady clock: one per 100 ms tick, or with --fast one every
+// --interval (missed turns skipped, as the ticks) or back to back. The broker is served meanwhile.
 struct Schedule {
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    uint64_t counted = 0; // periods since the start
+    explicit Schedule(const PollRequest& request)
+        : fast(request.fast), periodMs(request.fast ? request.intervalMs : kTickMs) {}
 
-    int64_t ElapsedMs() const {
-        using namespace std::chrono;
-        return duration_cast<milliseconds>(steady_clock::now() - start).count();
+    /// The exchange's t_ms as its row shows it: whole ticks, or with --fast the milliseconds since
+    /// the first exchange, with three decimals.
+    std::string Time() const {
+        if (!fast) return std::to_string(counted * kTickMs);
+        return FastTime(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    /// Serves `publisher` until the next tick is due or a stop was requested. Returns 0, or the
-    /// publisher's exit status when it gave up.
+    /// Serves `publisher` until the next exchange is due (back to back: one look at its socket) or a
+    /// stop was requested. Returns 0, or the publisher's exit status when it gave up.
     int Wait(Publisher& publisher) {
         for (;;) {
-            const TickStep step = NextTick(ElapsedMs(), counted, kTickMs);
-            if (step.periods > 0) {
+            TickStep step{0, 0};
+            if (periodMs > 0) {
+                using namespace std::chrono;
+                step = NextTick(duration_cast<milliseconds>(steady_clock::now() - start).count(), counted,
+                                periodMs);
                 counted += step.periods;
-                return 0;
+                if (step.periods > 0) return 0;
             }
             pollfd fd = publisher.PollFd();
             poll(&fd, 1, static_cast<int>(std::min<int64_t>(step.waitMs, publisher.TimeoutMs())));
             if (StopRequests::Requested()) return 0;
             if (const int status = publisher.Service(fd.revents)) return status;
+            if (periodMs == 0) return 0;
         }
     }
+
+    const bool fast;
+    const int periodMs; // 0: back to back
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    uint64_t counted = 0; // periods since the start
 };
 
 int RunPublisher(const PollRequest& request, const PublisherSettings& settings, std::FILE* err) {
     Publisher publisher(settings, err);
     publisher.SetStatus("online");
-    Schedule schedule;
+    if (request.fast) RequestLowLatency(); // a driver without the flag keeps its own pace
     BoardWatch watch(request.com, true, err);
     uint64_t seq = 0;
     int status = publisher.Service(0);
-    for (long long tick = 0; status == 0 && !StopRequests::Requested(); ++tick) {
-        PublishTick(request, watch, static_cast<long long>(schedule.counted) * kTickMs, &seq, publisher);
-        if (request.count > 0 && tick + 1 >= request.count) break;
+    Schedule schedule(request);
+    for (long long n = 0; status == 0 && !StopRequests::Requested(); ++n) {
+        PublishTick(request, watch, schedule.Time(), &seq, publisher);
+        if (request.count > 0 && n + 1 >= request.count) break;
         status = schedule.Wait(publisher);
     }
     return status != 0 ? status : publisher.Finish(kFinishLimitMs);
