@@ -120,16 +120,18 @@ const char* StatusWord(BoardState state) {
 }
 
 // One exchange, the board followed as poll --reconnect follows it: a valid reply's message (its
-// row's t_ms `time`) and a new state's status to the publisher.
-void PublishTick(const PollRequest& request, BoardWatch& watch, const std::string& time, uint64_t* seq,
+// row's t_ms `time`) and a new state's status to the publisher. False when no exchange ran (the port
+// is being reopened).
+bool PublishTick(const PollRequest& request, BoardWatch& watch, const std::string& time, uint64_t* seq,
                  Publisher& publisher) {
     const TickOutcome tick = watch.Tick(request.mode, GetTickCount(), request.fast);
     if (request.fast && tick.attempted) RequestLowLatency(); // a reopened port starts without it
     if (tick.changed()) publisher.SetStatus(StatusWord(tick.state));
-    if (!tick.validReply) return;
-    publisher.Add(Message(++*seq, request.mode == PollMode::Tilt
-                                      ? TiltRow(RowFormat::Json, time, tick.tilt)
-                                      : VoltageRow(RowFormat::Json, time, g_fVoltage)));
+    if (tick.validReply)
+        publisher.Add(Message(++*seq, request.mode == PollMode::Tilt
+                                          ? TiltRow(RowFormat::Json, time, tick.tilt)
+                                          : VoltageRow(RowFormat::Json, time, g_fVoltage)));
+    return tick.exchanged;
 }
 
 // When the exchanges run, on the steady clock: one per 100 ms tick, or with --fast one every
@@ -145,11 +147,12 @@ struct Schedule {
         return FastTime(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    /// Serves `publisher` until the next exchange is due (back to back: one look at its socket) or a
-    /// stop was requested. Returns 0, or the publisher's exit status when it gave up.
-    int Wait(Publisher& publisher) {
+    /// Serves `publisher` until the next exchange is due (back to back: one look at its socket, or
+    /// up to a tick when the last ran none, so that a port being reopened is not polled in a spin) or
+    /// a stop was requested. Returns 0, or the publisher's exit status when it gave up.
+    int Wait(Publisher& publisher, bool exchanged) {
         for (;;) {
-            TickStep step{0, 0};
+            TickStep step{0, exchanged ? 0 : kTickMs};
             if (periodMs > 0) {
                 using namespace std::chrono;
                 step = NextTick(duration_cast<milliseconds>(steady_clock::now() - start).count(), counted,
@@ -180,9 +183,9 @@ int RunPublisher(const PollRequest& request, const PublisherSettings& settings, 
     int status = publisher.Service(0);
     Schedule schedule(request);
     for (long long n = 0; status == 0 && !StopRequests::Requested(); ++n) {
-        PublishTick(request, watch, schedule.Time(), &seq, publisher);
+        const bool exchanged = PublishTick(request, watch, schedule.Time(), &seq, publisher);
         if (request.count > 0 && n + 1 >= request.count) break;
-        status = schedule.Wait(publisher);
+        status = schedule.Wait(publisher, exchanged);
     }
     return status != 0 ? status : publisher.Finish(kFinishLimitMs);
 }
