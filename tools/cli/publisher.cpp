@@ -20,6 +20,8 @@ constexpr int64_t kConnectLimitMs = 10000; // a broker that took the TCP connect
 constexpr int kServiceMs = 1000;           // keep-alive and the connection time limit need no more
 constexpr size_t kWindow = 20;             // readings in flight at once: libmosquitto's own limit
 
+constexpr const char* kOffline = "offline";
+
 int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -120,13 +122,11 @@ int Publisher::Lost(MqttStage stage, int code) {
     return 0;
 }
 
-// The status when it changed or the connection is new, then readings up to the window.
+// The status when it changed or the connection is new, then readings up to the window. "offline"
+// waits until every reading has left the queue, so that subscribers see it last.
 int Publisher::SendQueued() {
-    if (!m_statusSent) {
-        const int code = mosquitto_publish(m_client, &m_statusId, m_settings.statusTopic.c_str(),
-                                           static_cast<int>(m_status.size()), m_status.data(), 1, true);
-        if (code != MOSQ_ERR_SUCCESS) return code;
-        m_statusSent = true;
+    if (!m_statusSent && m_status != kOffline) {
+        if (const int code = SendStatus()) return code;
     }
     for (std::string_view message;
          m_queue.InFlight() < kWindow && !(message = m_queue.NextUnsent()).empty();) {
@@ -138,7 +138,14 @@ int Publisher::SendQueued() {
         m_queue.MarkSent(id);
         if (m_settings.qos == 0) m_queue.Acknowledge(id); // QoS 0 has no acknowledgement: sent is done
     }
-    return MOSQ_ERR_SUCCESS;
+    return !m_statusSent && m_queue.Size() == 0 ? SendStatus() : MOSQ_ERR_SUCCESS;
+}
+
+int Publisher::SendStatus() {
+    const int code = mosquitto_publish(m_client, &m_statusId, m_settings.statusTopic.c_str(),
+                                       static_cast<int>(m_status.size()), m_status.data(), 1, true);
+    m_statusSent = code == MOSQ_ERR_SUCCESS;
+    return code;
 }
 
 // Forgets the client (and with it whatever libmosquitto still held); what it carried goes again.
@@ -151,7 +158,7 @@ void Publisher::Drop() {
 }
 
 int Publisher::Finish(int limitMs) {
-    SetStatus("offline");
+    SetStatus(kOffline);
     const int64_t end = NowMs() + limitMs;
     for (int64_t now = NowMs(); !m_fatal && (m_queue.Size() > 0 || !m_statusAcknowledged) && now < end;
          now = NowMs()) {

@@ -84,6 +84,7 @@ private:
     int Attempt();
     int Lost(MqttStage stage, int code);
     int SendQueued();
+    int SendStatus();
     void Drop();
     static void OnConnect(mosquitto*, void* self, int code);
     static void OnPublish(mosquitto*, void* self, int id);
