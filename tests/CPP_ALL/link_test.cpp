@@ -74,13 +74,10 @@ TEST_F(LinkTest, BareLinkTouchesNothingAndReportsTheOpenErrorOnce) {
 }
 
 TEST_F(LinkTest, CheckOpenReportsOnlyErrorsSinceTheLastSnapshot) {
-    const std::pair<std::set<int>, uint16_t> rows[] = {{{}, 0},
-                                                       {{LINE_PARITY_ERROR}, 1},
-                                                       {{LINE_FRAMING_ERROR}, 2},
-                                                       {{LINE_RX_OVERFLOW}, 4},
-                                                       {{LINE_OVERRUN}, 8},
-                                                       {{LINE_BREAK_DETECT}, 16},
-                                                       {{LINE_PARITY_ERROR, LINE_BREAK_DETECT}, 17}};
+    // clang-format off
+    const std::pair<std::set<int>, uint16_t> rows[] = {{{}, 0}, {{LINE_PARITY_ERROR}, 1}, {{LINE_FRAMING_ERROR}, 2},
+        {{LINE_RX_OVERFLOW}, 4}, {{LINE_OVERRUN}, 8}, {{LINE_BREAK_DETECT}, 16}, {{LINE_PARITY_ERROR, LINE_BREAK_DETECT}, 17}};
+    // clang-format on
     for (const auto& [errors, expected] : rows) {
         ScriptedPort fresh;
         fresh.lineErrors = {LINE_OVERRUN}; // before the link: its first snapshot takes this one up

@@ -49,15 +49,13 @@ TEST(Profile, ReadGivesTheValueOrTheDefaultAndAWriteKeepsEveryOtherLine) {
          "[MyKorvaneAp]\nKorvaneComPort=5\nKorvaneComPort=2\n[MyKorvaneAp]\nKorvaneComPort=7\n"},
         {"; c\r\n[MyKorvaneAp]\r\nKorvaneComPort=1\r\nOther=x\r\n", 1,
          "; c\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\nOther=x\r\n"},
-        {"[MyKorvaneAp]\nKorvaneComPort=-4\n", -4, nullptr},
-        {"[MyKorvaneAp]\nKorvaneComPort=+6\n", 6, nullptr},
-        {"[MyKorvaneAp]\nKorvaneComPort=twelve\n", 3, nullptr},
-        {"[MyKorvaneAp]\nKorvaneComPort=12a\n", 3, nullptr},
-        {"[MyKorvaneAp]\nKorvaneComPort=\n", 3, nullptr},
-        {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3, nullptr},
-        {"[Other]\nKorvaneComPort=8\n", 3, nullptr},
+        // clang-format off
+        {"[MyKorvaneAp]\nKorvaneComPort=-4\n", -4, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=+6\n", 6, nullptr},
+        {"[MyKorvaneAp]\nKorvaneComPort=twelve\n", 3, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=12a\n", 3, nullptr},
+        {"[MyKorvaneAp]\nKorvaneComPort=\n", 3, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3, nullptr},
+        {"[Other]\nKorvaneComPort=8\n", 3, nullptr}, {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3, nullptr},
         {"[My]\nKorvane=8\n", 3, nullptr}, // names match whole, not as a prefix
-        {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3, nullptr},
+        // clang-format on
         {"[MyKorvaneAp]\nA=1\n\n[T]\nB=2\n", 3, "[MyKorvaneAp]\nA=1\nKorvaneComPort=5\n\n[T]\nB=2\n"},
         {"; c\n[T]\nB=2", 3, "; c\n[T]\nB=2\n[MyKorvaneAp]\nKorvaneComPort=5\n"}, // no final line end
         {"[T]\r\nB=2\r\n", 3, "[T]\r\nB=2\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n"},
