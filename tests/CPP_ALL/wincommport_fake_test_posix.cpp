@@ -66,15 +66,15 @@ TEST_F(WinCommPortFake, SettingsAreCheckedInOrderAndARefusalIsRecorded) {
 // unsigned: one more value outside the set. Rows: the pair, the errno the line refuses with; the
 // result, the error recorded, the pair held after, CTS flow and XON/XOFF on the line after.
 TEST_F(WinCommPortFake, FlowControlPairsAreAppliedOrRefusedWholly) {
+    // clang-format off
     const std::tuple<int, int, int, int, int, int, int, bool, bool> rows[] = {
-        {4, 12, 0, 0, 0, 4, 12, true, false},
-        {0, 0, 0, 0, 0, 0, 0, false, false},
-        {3, 13, 0, 0, 0, 3, 13, false, false},
+        {4, 12, 0, 0, 0, 4, 12, true, false}, {0, 0, 0, 0, 0, 0, 0, false, false}, {3, 13, 0, 0, 0, 3, 13, false, false},
         {-1, 0, 0, COMM_FAILED, COMM_BAD_INPUT_FLOW, 1, 1, false, true},
         {4, -1, 0, COMM_BAD_OUTPUT_FLOW, COMM_BAD_OUTPUT_FLOW, 1, 1, false, true},
         {13, 0, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
         {4, 15, 0, COMM_NOT_SUPPORTED, COMM_NOT_SUPPORTED, 1, 1, false, true},
         {4, 12, EINVAL, COMM_FAILED, COMM_FAILED, 1, 1, false, true}};
+    // clang-format on
     const LineSettings& set = m_line.settings;
     for (const auto& [input, output, refuse, result, recorded, heldInput, heldOutput, ctsFlow, xon] : rows) {
         WinCommPort port(kIndex, 4096, 2048, 0);
@@ -107,10 +107,10 @@ TEST_F(WinCommPortFake, CloseDropsTheLinesButTheCountGoesWithTheObject) {
 }
 
 // The modem inputs: their bit on the line, their line identifier and the event of their change.
-constexpr std::tuple<unsigned, int, DWORD> kInputs[] = {{kLineCts, LINE_CTS, EV_CTS},
-                                                        {kLineDsr, LINE_DSR, EV_DSR},
-                                                        {kLineRing, LINE_RING, EV_RING},
-                                                        {kLineDcd, LINE_RLSD, EV_RLSD}};
+// clang-format off
+constexpr std::tuple<unsigned, int, DWORD> kInputs[] = {{kLineCts, LINE_CTS, EV_CTS}, {kLineDsr, LINE_DSR, EV_DSR},
+                                                        {kLineRing, LINE_RING, EV_RING}, {kLineDcd, LINE_RLSD, EV_RLSD}};
+// clang-format on
 
 // Outputs read back as last set (raised by opening, RTS left up when the handshake goes off again,
 // kept by the held copy), inputs as they are now (a value given for one is ignored); any value but 1

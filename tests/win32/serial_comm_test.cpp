@@ -102,12 +102,12 @@ TEST_F(SerialPty, RefusedStatesFailWithInvalidParameterAndKeepTheLine) {
 
 // A driver that rounds 128000 to 115200 did not meet it; 3% either way is met.
 TEST(SerialRates, ARateIsMetWithinThreePercent) {
+    // clang-format off
     const std::tuple<uint32_t, uint32_t, bool> rows[] = {
-        {128000, 115200, false}, {115200, 115200, true},
-        {38400, 39552, true},    {38400, 39553, false},
-        {38400, 37248, true},    {38400, 37247, false},
-        {9600, 0, false},        {4000000000u, 4000000000u, true},
+        {128000, 115200, false}, {115200, 115200, true}, {38400, 39552, true}, {38400, 39553, false},
+        {38400, 37248, true}, {38400, 37247, false}, {9600, 0, false}, {4000000000u, 4000000000u, true},
         {4000000000u, 0, false}, {300, 4000000000u, false}};
+    // clang-format on
     for (const auto& [wanted, got, met] : rows)
         EXPECT_EQ(win32posix::RateWithinTolerance(wanted, got), met) << wanted << " set as " << got;
 }
