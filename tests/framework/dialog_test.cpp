@@ -41,6 +41,7 @@ TEST(Dialog, BuildsTheTemplateInPixelsTabsThroughTabStopsExchangesDataAndRefuses
     bool visibleInInit = true;
     dlg.onInit = [&](CTestDlg& d) { visibleInInit = d.IsWindowVisible(); };
     int result = RunModal(dlg, [&](QWidget* w) {
+        FocusReaches(dlg, IDOK); // the first tab stop, once the dialog is active (checked below)
         std::vector<QWidget*> focus{QApplication::focusWidget()};
         for (int i = 0; i < 5; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
