@@ -4,7 +4,7 @@
 #include "BoardLink.h"
 #include "connect.h"
 #include "poll_clock.h"
-#include "rows.h"
+#include "BoardRows.h"
 
 #include <cerrno>
 #include <cstring>

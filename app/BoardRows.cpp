@@ -1,8 +1,7 @@
-#include "rows.h"
+#include "BoardRows.h"
 
 #include <cstdio>
 
-namespace cli {
 namespace {
 
 const char* ButtonText(bool up) {
@@ -62,5 +61,3 @@ std::string VoltageRow(RowFormat format, long long tMs, const float volts[7]) {
     }
     return line + style.end;
 }
-
-} // namespace cli
