@@ -51,8 +51,11 @@ BOOL CKorvaneDlg::OnInitDialog() {
     if (CMenu* sysMenu = GetSystemMenu(FALSE)) {
         CString about;
         about.LoadString(IDS_ABOUTBOX);
+        CString trend;
+        trend.LoadString(IDS_TREND);
         if (!about.IsEmpty()) {
             sysMenu->AppendMenu(MF_SEPARATOR);
+            sysMenu->AppendMenu(MF_STRING, IDM_TREND, trend);
             sysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
         }
     }
@@ -96,41 +99,44 @@ void CKorvaneDlg::OnTimer(UINT_PTR) {
     // Ticks that arrive while the voltage error box is open leave the board alone: one box at a time.
     if (!m_bVoltageBoxOpen) {
         DiscardStrayBytes();
-        if (m_nMode == 0)
-            PollTilt();
-        else
-            PollVoltages();
+        const PollMode mode = m_nMode == 0 ? PollMode::Tilt : PollMode::Dvm;
+        TiltFrame frame{};
+        const bool valid = mode == PollMode::Tilt ? PollTilt(&frame) : PollVoltages();
+        m_trend.RecordTick(mode, valid, frame, false);
     }
     InvalidateRect(nullptr, TRUE);
     Default();
 }
 
-void CKorvaneDlg::PollTilt() {
-    TiltFrame frame{};
-    bool got = ExchangeTilt(&frame);
+bool CKorvaneDlg::PollTilt(TiltFrame* frame) {
+    bool got = ExchangeTilt(frame);
     UpdateData(TRUE); // also takes the radio selection into m_nMode
     // A tick without a whole frame keeps the last reading rather than showing a made-up one.
     if (got) {
-        m_strX.Format("%d", frame.x);
-        m_strY.Format("%d", frame.y);
-        m_strLeftButton = ButtonText(frame.leftUp);
-        m_strRightButton = ButtonText(frame.rightUp);
+        m_strX.Format("%d", frame->x);
+        m_strY.Format("%d", frame->y);
+        m_strLeftButton = ButtonText(frame->leftUp);
+        m_strRightButton = ButtonText(frame->rightUp);
     }
     UpdateData(FALSE);
     UpdateWindow();
+    return got;
 }
 
-void CKorvaneDlg::PollVoltages() {
-    if (ExchangeVoltages()) return;
+bool CKorvaneDlg::PollVoltages() {
+    if (ExchangeVoltages()) return true;
     m_bVoltageBoxOpen = true;
     AfxMessageBox(kVoltageErrorMessage, MB_OK, 0);
     m_bVoltageBoxOpen = false;
+    return false;
 }
 
 void CKorvaneDlg::OnSysCommand(UINT id, LPARAM) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
         CAboutDlg about;
         about.DoModal();
+    } else if ((id & 0xFFF0) == IDM_TREND) {
+        m_trend.Open();
     } else {
         Default();
     }

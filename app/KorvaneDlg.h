@@ -4,6 +4,8 @@
 // crosshair (TILT mode) or seven voltage lines (DVM mode) on its plotting area.
 #pragma once
 
+#include "TrendDlg.h"
+
 #include <afxwin.h>
 
 /// COM port number passed between the start-up loop and the port selection dialog; the
@@ -33,12 +35,13 @@ public:
     CString m_strRightButton{"UP"}; ///< button B0, "UP" or "DOWN" (field 1008)
     int m_nMode = 0;                ///< 0 TILT, any other value DVM (radio group 1004/1005)
     HICON m_hIcon;                  ///< icon 128: window, drag and minimised icon
+    CTrendDlg m_trend{this};        ///< the trend window (system menu "Trend..."), fed by every tick
 
     const MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
     /// Claims WM_SYSCOMMAND, WM_PAINT, WM_QUERYDRAGICON and WM_TIMER.
     static const MessageMap* ThisMessageMap();
     void DoDataExchange(CDataExchange* dx) override;
-    /// Adds the About item, sets the icons, runs the start-up connection loop and starts the poll
+    /// Adds the Trend and About items, sets the icons, runs the start-up connection loop and starts the poll
     /// timer (in every case, also after Terminate). TRUE.
     BOOL OnInitDialog() override;
     /// CDialog::OnOK: saves the fields and ends the dialog.
@@ -49,18 +52,20 @@ public:
     int ConnectDevice(int comNumber);
 
 protected:
-    /// The poll tick: terminate request, discard, exchange, repaint request.
+    /// The poll tick: terminate request, discard, exchange, the trend's sample, repaint request.
     void OnTimer(UINT_PTR id) override;
     /// Draws the crosshair or the voltage lines; the icon when minimised.
     void OnPaint() override;
-    /// The About item opens the About box; other commands get the default processing.
+    /// The About item opens the About box, the Trend item the trend window; other commands get the
+    /// default processing.
     void OnSysCommand(UINT id, LPARAM lParam) override;
     /// m_hIcon.
     HCURSOR OnQueryDragIcon() override;
 
 private:
-    void PollTilt();
-    void PollVoltages();
+    // The exchanges of one tick; true when a whole reply came.
+    bool PollTilt(TiltFrame* frame);
+    bool PollVoltages();
     void PaintMinimised();
     void PaintTilt(CDC& dc);
     void PaintVoltages(CDC& dc);
