@@ -215,7 +215,8 @@ void CTrendDlg::PaintValueAxis(CDC& dc, const CRect& plot) const {
         const bool tilt = m_mode == PollMode::Tilt;
         const int length = tilt ? std::snprintf(label, sizeof label, "%d", kTiltGrid[i])
                                 : std::snprintf(label, sizeof label, "%g V", kVoltGrid[i]);
-        dc.TextOut(plot.left - 4, y - 8, label, length);
+        dc.TextOut(plot.left - 4, std::min(y - 8, static_cast<int>(plot.bottom) - 14), label,
+                   length); // clear of the time labels
     }
     dc.SelectObject(&axis);
     Line(dc, plot.left - 1, plot.top, plot.left - 1, plot.bottom + 1);

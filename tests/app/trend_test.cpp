@@ -33,10 +33,6 @@ std::string FileText(const std::string& path) {
     return text.str();
 }
 
-constexpr QRgb Rgb(COLORREF c) {
-    return qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
-}
-
 } // namespace
 
 TEST(TrendHistory, KeepsTenMinutesPerModeInItsRingAndJoinsOnlyCloseValidTicks) {
@@ -51,13 +47,12 @@ TEST(TrendHistory, KeepsTenMinutesPerModeInItsRingAndJoinsOnlyCloseValidTicks) {
     EXPECT_EQ(history->At(PollMode::Dvm, 0).tMs, 1000);
     EXPECT_EQ(history->FirstAtOrAfter(PollMode::Dvm, 1001), 1);
     EXPECT_EQ(history->FirstAtOrAfter(PollMode::Dvm, 700000), 3);
-    const std::tuple<TrendSample, TrendSample, bool> rows[] = {
-        {Sample(0, true), Sample(300, true), true},
-        {Sample(0, true), Sample(301, true), false},
-        {Sample(0, false), Sample(100, true), false},
-        {Sample(0, true), Sample(100, false), false},
-    };
-    for (const auto& [a, b, joined] : rows) EXPECT_EQ(TrendHistory::Joined(a, b), joined) << b.tMs;
+    const std::tuple<bool, bool, int, bool> rows[] = {{true, true, 300, true},
+                                                      {true, true, 301, false},
+                                                      {false, true, 100, false},
+                                                      {true, false, 100, false}};
+    for (auto [a, b, t, joined] : rows)
+        EXPECT_EQ(TrendHistory::Joined(Sample(0, a), Sample(t, b)), joined) << t;
 }
 
 // korvane-cli's csv: t_ms from the first kept tick, no row for a missed one. A write that fails
@@ -95,17 +90,17 @@ TEST(TrendWindow, ReadingsLandOnTheAxisEndsGapsStayEmptyLostTicksAreShadedAndPau
             trend.Record(mode, Sample(k * 100, k < 250 || k >= 350, 255, 0, mode == PollMode::Dvm ? -5.f : 0,
                                       k >= 100 && k < 150));
         const int bottom = mode == PollMode::Tilt ? 261 : 303;
-        const COLORREF low = mode == PollMode::Tilt ? RGB(220, 0, 0) : RGB(120, 80, 20); // Y; Ch6, drawn last
+        const QRgb low = mode == PollMode::Tilt ? qRgb(220, 0, 0) : qRgb(120, 80, 20); // Y; Ch6, drawn last
         QImage img = w->grab().toImage();
         SCOPED_TRACE(mode == PollMode::Tilt ? "TILT" : "DVM");
         for (int x : {52, 300, 356}) {
-            EXPECT_EQ(img.pixel(x, bottom), Rgb(low)) << x;
-            EXPECT_TRUE(mode == PollMode::Dvm || img.pixel(x, 44) == Rgb(RGB(0, 90, 220))) << "X at " << x;
+            EXPECT_EQ(img.pixel(x, bottom), low) << x;
+            EXPECT_TRUE(mode == PollMode::Dvm || img.pixel(x, 44) == qRgb(0, 90, 220)) << "X at " << x;
         }
-        EXPECT_NE(img.pixel(55, bottom - 1), Rgb(low)) << "one row only";
-        EXPECT_NE(img.pixel(204, bottom), Rgb(low)) << "30 s: in the gap";
-        EXPECT_EQ(img.pixel(116, 120), Rgb(RGB(255, 224, 224))) << "12.5 s: lost";
-        EXPECT_NE(img.pixel(260, 120), Rgb(RGB(255, 224, 224))) << "40 s: answering";
+        EXPECT_NE(img.pixel(55, bottom - 1), low) << "one row only";
+        EXPECT_NE(img.pixel(204, bottom), low) << "30 s: in the gap";
+        EXPECT_EQ(img.pixel(116, 120), qRgb(255, 224, 224)) << "12.5 s: lost";
+        EXPECT_NE(img.pixel(260, 120), qRgb(255, 224, 224)) << "40 s: answering";
     }
     QTest::mouseClick(AfxQtControl(&trend, IDC_TREND_PAUSE), Qt::LeftButton);
     QImage frozen = w->grab().toImage();
