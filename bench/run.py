@@ -257,7 +257,7 @@ def measure_trend(settings, results):
             check_readings(got)
             if run >= warm:
                 cpu.append(got["cpu_s"] / got["wall_s"])
-    results.add(f"CPU of the dialog polling {seconds:g} s, TILT, trend window open", [c * seconds for c in cpu],
+    results.add(f"CPU of the dialog polling {seconds:g} s, TILT, trend open", [c * seconds for c in cpu],
                 "s", f"{seconds:g} s of one core", seconds, cpu, ("<=", 0.02),
                 note="bench_app: the main dialog offscreen with its trend window (60 s span) repainted every tick")
 
