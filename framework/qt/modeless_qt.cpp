@@ -12,12 +12,15 @@ void DestroyLater(CWnd* wnd) {
     if (!impl) return;
     if (impl->widget) impl->widget->hide();
     // Delivered to the application object, not to the widget: deleting a widget inside its own
-    // event handler (the key or close event that ended it) would pull it from under Qt.
+    // event handler (the key or close event that ended it) would pull it from under Qt. The widget
+    // names the window: a window destroyed and built again meanwhile (at the same address) is a new
+    // one and stays.
     HWND handle = impl->Handle();
     QMetaObject::invokeMethod(
         qApp,
-        [handle] {
-            if (WndImpl* live = WndImpl::FromHandle(handle)) live->wnd->DestroyWindow();
+        [handle, widget = QPointer<QWidget>(impl->widget.data())] {
+            WndImpl* live = widget ? WndImpl::FromHandle(handle) : nullptr;
+            if (live && live->widget == widget) live->wnd->DestroyWindow();
         },
         Qt::QueuedConnection);
 }
