@@ -6,16 +6,29 @@
 
 namespace {
 
-// The legacy communication error codes that TranslateLastError knows.
-struct LegacyError {
+// The platform errors that TranslateLastError knows: the legacy communication error codes, and
+// what the system says about a device that went away under an open handle (a pulled USB adapter
+// fails ClearCommError, ReadFile and WriteFile with one of these, depending on its driver; Wine
+// says ERROR_NOT_READY for a terminal that hung up).
+struct PlatformError {
     LONG error;
     int status;
 };
-constexpr LegacyError kLegacyErrors[] = {
-    {IE_BADID, COMM_DEVICE_ERROR},      {IE_OPEN, COMM_IN_USE},
-    {IE_NOPEN, COMM_DEVICE_ERROR},      {IE_MEMORY, COMM_NO_MEMORY},
-    {IE_DEFAULT, COMM_BAD_OUTPUT_FLOW}, {IE_HARDWARE, COMM_DEVICE_ERROR},
-    {IE_BYTESIZE, COMM_BAD_DATA_BITS},  {IE_BAUDRATE, COMM_BAD_BAUD},
+constexpr PlatformError kPlatformErrors[] = {
+    {IE_BADID, COMM_DEVICE_ERROR},
+    {IE_OPEN, COMM_IN_USE},
+    {IE_NOPEN, COMM_DEVICE_ERROR},
+    {IE_MEMORY, COMM_NO_MEMORY},
+    {IE_DEFAULT, COMM_BAD_OUTPUT_FLOW},
+    {IE_HARDWARE, COMM_DEVICE_ERROR},
+    {IE_BYTESIZE, COMM_BAD_DATA_BITS},
+    {IE_BAUDRATE, COMM_BAD_BAUD},
+    {ERROR_NOT_READY, COMM_DEVICE_ERROR},
+    {ERROR_BAD_COMMAND, COMM_DEVICE_ERROR},
+    {ERROR_GEN_FAILURE, COMM_DEVICE_ERROR},
+    {ERROR_OPERATION_ABORTED, COMM_DEVICE_ERROR},
+    {ERROR_DEVICE_NOT_CONNECTED, COMM_DEVICE_ERROR},
+    {ERROR_DEVICE_REMOVED, COMM_DEVICE_ERROR},
 };
 
 constexpr uint32_t kQueueSizeMask = 0xFFFF;
@@ -194,7 +207,9 @@ int WinCommPort::Close() {
 DWORD WinCommPort::GatherErrors(COMSTAT* status) {
     DWORD errors = 0;
     std::memset(status, 0, sizeof *status);
-    ClearCommError(m_handle, &errors, status);
+    // A status query fails only when the device itself does (it went away under the handle): the
+    // owner sees that as the recorded error, COMM_DEVICE_ERROR for the removal errors.
+    if (m_handle && !ClearCommError(m_handle, &errors, status)) m_lastError = TranslateLastError();
     m_lineErrors |= errors;
     return errors;
 }
@@ -467,7 +482,7 @@ int WinCommPort::WaitEvent(uint32_t* mask) {
 
 int WinCommPort::TranslateLastError() {
     LONG error = static_cast<LONG>(GetLastError());
-    for (const LegacyError& row : kLegacyErrors) {
+    for (const PlatformError& row : kPlatformErrors) {
         if (row.error == error) return row.status;
     }
     return COMM_FAILED;

@@ -35,6 +35,8 @@ public:
     /// Purges both queues, drops DTR and RTS, closes the handle: 0 or COMM_CLOSE_FAILED (recorded).
     int Close() override;
     /// Fills every field of `status` (request ignored; flag bits 2-15 cleared); gathers line errors.
+    /// A device that failed under the handle records its translated error (COMM_DEVICE_ERROR for a
+    /// removed one); the counts then read 0.
     void GetStatus(PortStatus* status, int request) override;
     /// New queue sizes (0 keeps one) and XOFF limit (0 keeps it): 0 or a translated code.
     int SetQueueSizes(int rxSize, int xoffLimit, int txSize) override;
@@ -85,8 +87,10 @@ public:
     /// Mask 1: DTR as last set; 2: RTS as last set; else 1 when a bit of `mask` is among the
     /// modem inputs (MS_*_ON), 0 otherwise.
     virtual int QueryModemLine(int mask);
-    /// The status for GetLastError(): the legacy IE_ codes map to their statuses, anything else
-    /// to COMM_FAILED.
+    /// The status for GetLastError(): the legacy IE_ codes map to their statuses, the errors of a
+    /// device removed under an open handle (ERROR_NOT_READY, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE,
+    /// ERROR_OPERATION_ABORTED, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED) to
+    /// COMM_DEVICE_ERROR, anything else to COMM_FAILED.
     virtual int TranslateLastError();
 
 protected:

@@ -133,8 +133,9 @@ bool DecodeTilt(const uint8_t* reply, int count, TiltFrame* frame) {
 bool DecodeVoltages(const uint8_t* reply, int count, float volts[7]) {
     if (!reply || count != P::kVoltageFrameSize) return false;
     for (int k = 0; k < P::kChannels; ++k) volts[k] = static_cast<float>(reply[k] * (1.0 / 51));
-    // Channel 4 reads 0..5 V on the wire and stands for -5..+5 V.
-    volts[4] = static_cast<float>((static_cast<double>(volts[4]) - 2.5) * 2);
+    // Channel 4 reads 0..5 V on the wire and stands for -5..+5 V; from the byte, not from the
+    // rounded float, so the result is the nearest float too.
+    volts[4] = static_cast<float>((reply[4] * (1.0 / 51) - 2.5) * 2);
     return true;
 }
 

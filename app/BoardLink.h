@@ -11,6 +11,10 @@
 //   voltages  's'    50 ms  exactly 7 bytes: channel k at offset k, 255 = 5.0 V
 //
 // Everything runs on the caller's thread; every wait is a sleep or a bounded poll of the port.
+//
+// Whether the board is there is decided here too, so that the program and korvane-cli never
+// disagree about it: PollTick runs one tick (the discard and one exchange, or an attempt to reopen
+// a port that failed) and feeds what it saw to the state table below.
 #pragma once
 
 #include <cstdint>
@@ -104,3 +108,69 @@ bool ExchangeTilt(TiltFrame* frame);
 /// The voltage exchange: 's', 50 ms, exactly 7 bytes. True with g_fVoltage stored when a whole
 /// frame came; false (g_fVoltage unchanged) otherwise: the caller reports kVoltageErrorMessage.
 bool ExchangeVoltages();
+
+// ---------------------------------------------------------------------------------------------
+// Lost and found: the board's state as the ticks see it, and reopening a port that failed.
+
+/// Whether the board is there, as the last ticks left it.
+enum class BoardState {
+    Answering,  ///< a valid reply came within the last 3 ticks (also right after connecting)
+    NoReply,    ///< 3 ticks in a row without a valid reply, or a reopened port whose board is silent
+    DeviceGone, ///< the port itself failed (pulled adapter, hang-up); it is released and reopened
+};
+
+/// What a tick or a reopening attempt saw; the state table turns each into the next state.
+enum class BoardEvent {
+    ValidReply,       ///< a whole reply came
+    MissedTick,       ///< no valid reply, not yet the third in a row
+    ThirdMiss,        ///< the third tick in a row without a valid reply
+    PortFailed,       ///< the port failed: hang-up, removal, a link that no longer resolves
+    ReopenedAnswered, ///< the port opened again and the board answered the probe
+    ReopenedNoAnswer, ///< the port opened again but no board answered
+    ReopenFailed,     ///< the port did not open
+};
+
+/// Ticks in a row without a valid reply that make NoReply.
+constexpr int kMissesForNoReply = 3;
+/// A failed port is tried again this long after the failure and after each attempt that could not
+/// open it (an attempt while the device is absent costs well under 5 ms).
+constexpr uint32_t kReopenPeriodMs = 1000;
+/// After a port that opened but whose board did not answer, the next attempt waits this long, so
+/// that the probes' stall (up to about 450 ms) comes at most once per this period.
+constexpr uint32_t kReopenAfterNoAnswerMs = 5000;
+
+/// The state after `event` in `state` (one table holds every transition).
+BoardState NextBoardState(BoardState state, BoardEvent event);
+/// The state as the last ticks left it; Answering before the first tick.
+BoardState CurrentBoardState();
+/// A short name of `state` for messages: "answering", "no reply", "device gone".
+const char* BoardStateName(BoardState state);
+
+/// Which exchange a tick runs.
+enum class PollKind { Tilt, Voltages };
+
+/// What one PollTick did. A tick that is not `exchanged` ran no exchange (the port is being
+/// reopened); `lost` says whether the state after it is other than Answering.
+struct TickOutcome {
+    bool exchanged = false;  ///< the discard and an exchange ran
+    bool validReply = false; ///< a whole reply came (tilt: `tilt` set; voltages: g_fVoltage stored)
+    bool attempted = false;  ///< a reopening attempt ran on this tick (ConnectBoard)
+    BoardEvent event = BoardEvent::MissedTick; ///< what the tick saw
+    BoardState before = BoardState::Answering; ///< the state before the tick
+    BoardState state = BoardState::Answering;  ///< the state after it
+    TiltFrame tilt{};                          ///< the tilt frame when validReply in a tilt tick
+    bool changed() const { return before != state; }
+    bool lost() const { return state != BoardState::Answering; }
+};
+
+/// Starts the ticks over a connection ConnectBoard has just made on COM`comNumber`: the state is
+/// Answering, no misses counted. With `reopen`, a failed port is released and reopened by later
+/// ticks; without, a failed port is released and the state stays DeviceGone.
+void StartPolling(int comNumber, bool reopen);
+/// One tick at tick count `nowMs` (GetTickCount): while a port is open, the discard and the
+/// exchange of `kind`; after a port failure, a reopening attempt when one is due (nothing
+/// otherwise), and when the board answered it, the exchange at once. Feeds what it saw to the
+/// state table and returns it (`event`: the last thing it saw).
+TickOutcome PollTick(PollKind kind, uint32_t nowMs);
+/// True when the port that failed is released (and, with reopening, not yet connected again).
+bool AwaitingReopen();

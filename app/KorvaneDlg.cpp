@@ -76,6 +76,10 @@ BOOL CKorvaneDlg::OnInitDialog() {
         port = static_cast<int>(app->GetProfileInt(kProfileSection, kProfileKey, kDefaultComPort));
         result = ConnectDevice(port);
     }
+    if (result == 0) {
+        m_nPolledCom = port;
+        StartPolling(port, true); // a board that goes away later is reopened by the ticks
+    }
     SetTimer(kPollTimerId, kPollPeriodMs, nullptr);
     return TRUE;
 }
@@ -96,39 +100,52 @@ void CKorvaneDlg::OnTimer(UINT_PTR) {
         OnOK();
         return;
     }
-    // Ticks that arrive while the voltage error box is open leave the board alone: one box at a time.
-    if (!m_bVoltageBoxOpen) {
-        DiscardStrayBytes();
-        const PollMode mode = m_nMode == 0 ? PollMode::Tilt : PollMode::Dvm;
-        TiltFrame frame{};
-        const bool valid = mode == PollMode::Tilt ? PollTilt(&frame) : PollVoltages();
-        m_trend.RecordTick(mode, valid, frame, false);
-    }
+    const TickOutcome tick = PollTick(m_nMode == 0 ? PollKind::Tilt : PollKind::Voltages, GetTickCount());
+    m_trend.RecordTick(m_nMode == 0 ? PollMode::Tilt : PollMode::Dvm, tick.validReply, tick.tilt,
+                       tick.lost());
+    if (tick.validReply) m_bVoltageRunReported = false;
+    if (tick.changed()) ShowBoardState(tick.state);
+    if (m_nMode == 0)
+        ShowTilt(tick);
+    else
+        ReportVoltageError(tick);
     InvalidateRect(nullptr, TRUE);
     Default();
 }
 
-bool CKorvaneDlg::PollTilt(TiltFrame* frame) {
-    bool got = ExchangeTilt(frame);
+void CKorvaneDlg::ShowTilt(const TickOutcome& tick) {
     UpdateData(TRUE); // also takes the radio selection into m_nMode
-    // A tick without a whole frame keeps the last reading rather than showing a made-up one.
-    if (got) {
-        m_strX.Format("%d", frame->x);
-        m_strY.Format("%d", frame->y);
-        m_strLeftButton = ButtonText(frame->leftUp);
-        m_strRightButton = ButtonText(frame->rightUp);
+    // A single tick without a whole frame keeps the last reading rather than showing a made-up one;
+    // once the board is lost the fields are blank, so nothing stale passes for a live reading.
+    if (tick.validReply) {
+        m_strX.Format("%d", tick.tilt.x);
+        m_strY.Format("%d", tick.tilt.y);
+        m_strLeftButton = ButtonText(tick.tilt.leftUp);
+        m_strRightButton = ButtonText(tick.tilt.rightUp);
+    } else if (tick.lost()) {
+        m_strX = m_strY = m_strLeftButton = m_strRightButton = "";
     }
     UpdateData(FALSE);
     UpdateWindow();
-    return got;
 }
 
-bool CKorvaneDlg::PollVoltages() {
-    if (ExchangeVoltages()) return true;
+void CKorvaneDlg::ReportVoltageError(const TickOutcome& tick) {
+    // One box for the first failed tick of a run, none for a lost board (the operator may be away)
+    // and none inside another: the ticks inside the box's loop go on polling.
+    if (!tick.exchanged || tick.validReply || tick.lost() || tick.event == BoardEvent::PortFailed) return;
+    if (m_bVoltageRunReported || m_bVoltageBoxOpen) return;
+    m_bVoltageRunReported = true;
     m_bVoltageBoxOpen = true;
     AfxMessageBox(kVoltageErrorMessage, MB_OK, 0);
     m_bVoltageBoxOpen = false;
-    return false;
+}
+
+void CKorvaneDlg::ShowBoardState(BoardState state) {
+    CString title("Korvane");
+    if (state == BoardState::NoReply) title.Format("Korvane - COM%d: no reply", m_nPolledCom);
+    if (state == BoardState::DeviceGone)
+        title.Format("Korvane - COM%d: device gone, reconnecting", m_nPolledCom);
+    SetWindowText(title);
 }
 
 void CKorvaneDlg::OnSysCommand(UINT id, LPARAM) {
@@ -194,18 +211,21 @@ void CKorvaneDlg::PaintTilt(CDC& dc) {
     dc.SelectObject(previous);
     CPen red(PS_SOLID, 1, kCrosshairColour);
     previous = dc.SelectObject(&red);
-    int x = l + (w * g_byTiltX) / 256;
-    dc.MoveTo(x, t + 1);
-    dc.LineTo(x, b - 1);
-    int y = b - (h * g_byTiltY) / 256; // larger readings stand higher
-    dc.MoveTo(l + 1, y);
-    dc.LineTo(r - 1, y);
+    if (CurrentBoardState() == BoardState::Answering) { // a lost board has no reading to show
+        int x = l + (w * g_byTiltX) / 256;
+        dc.MoveTo(x, t + 1);
+        dc.LineTo(x, b - 1);
+        int y = b - (h * g_byTiltY) / 256; // larger readings stand higher
+        dc.MoveTo(l + 1, y);
+        dc.LineTo(r - 1, y);
+    }
     dc.SelectObject(previous);
     red.DeleteObject();
     grey.DeleteObject();
 }
 
 void CKorvaneDlg::PaintVoltages(CDC& dc) {
+    if (CurrentBoardState() != BoardState::Answering) return; // no reading to show
     dc.SetBkColor(kVoltageBandColour);
     dc.SetTextColor(kVoltageTextColour);
     CString line;

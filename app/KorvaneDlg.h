@@ -2,11 +2,18 @@
 // (asking for another COM port until the board answers or the operator gives up), then polls the
 // board every 100 ms and shows the readings: tilt numbers and button states in its fields, and a
 // crosshair (TILT mode) or seven voltage lines (DVM mode) on its plotting area.
+//
+// While the board is lost (BoardLink.h: no reply for 3 ticks, or its port failed and is being
+// reopened once a second) the title says so ("Korvane - COM3: no reply", "Korvane - COM3: device
+// gone, reconnecting"), the fields are blank and neither crosshair nor voltages are drawn; the
+// first valid reply restores the title "Korvane" and the display. No message box is shown for it.
 #pragma once
 
 #include "TrendDlg.h"
 
 #include <afxwin.h>
+
+#include "BoardLink.h"
 
 /// COM port number passed between the start-up loop and the port selection dialog; the
 /// terminate request when it holds kTerminateRequest.
@@ -52,7 +59,8 @@ public:
     int ConnectDevice(int comNumber);
 
 protected:
-    /// The poll tick: terminate request, discard, exchange, the trend's sample, repaint request.
+    /// The poll tick: terminate request, PollTick (discard and exchange, or reopening a port that
+    /// failed), the fields and title for what it saw, the trend's sample, repaint request.
     void OnTimer(UINT_PTR id) override;
     /// Draws the crosshair or the voltage lines; the icon when minimised.
     void OnPaint() override;
@@ -63,13 +71,18 @@ protected:
     HCURSOR OnQueryDragIcon() override;
 
 private:
-    // The exchanges of one tick; true when a whole reply came.
-    bool PollTilt(TiltFrame* frame);
-    bool PollVoltages();
+    void ShowTilt(const TickOutcome& tick);
+    void ReportVoltageError(const TickOutcome& tick);
+    void ShowBoardState(BoardState state);
     void PaintMinimised();
     void PaintTilt(CDC& dc);
     void PaintVoltages(CDC& dc);
 
-    /// True while "Error reading voltages." is open: ticks inside its loop skip the poll.
+    /// True while "Error reading voltages." is open: ticks inside its loop poll, but open no box.
     bool m_bVoltageBoxOpen = false;
+    /// The present run of failed ticks had its "Error reading voltages." already; a valid reply
+    /// starts a new run.
+    bool m_bVoltageRunReported = false;
+    /// The COM number the board was found on (for the title).
+    int m_nPolledCom = 0;
 };

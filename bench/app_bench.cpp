@@ -11,6 +11,11 @@
 //                                    of the whole process (painting included).
 //   bench_app paint RUNS             the trend window 640 x 400, DVM, fed 60 s of ticks (7 channels
 //                                    of 600 points that move every tick): the time of RUNS paints
+//   bench_app reopen COM RUNS        against a board that unplugs after its first poll, returns 2 s
+//                                    later and then stays silent: the wall time of RUNS reopening
+//                                    ticks while the device is absent, then of RUNS while it is back
+//                                    but silent (the probes' stall). The tick count is handed to
+//                                    PollTick, so attempts are due at once instead of 1 s / 5 s apart.
 //
 // Each prints one JSON object on standard output.
 #include "BoardLink.h"
@@ -112,6 +117,37 @@ int RunConnect(int com, int runs) {
     std::printf("{\"wall_ms\":%s,\"cpu_ms\":%s,\"baud\":%d}\n", JsonList(wall).c_str(), JsonList(cpu).c_str(),
                 ConnectedBaud());
     DisconnectBoard();
+    return 0;
+}
+
+// Reopening ticks until `runs` of them ran an attempt that gave `wanted`; their wall times.
+std::vector<double> TimeReopening(int runs, BoardEvent wanted, uint32_t* now) {
+    std::vector<double> wall;
+    for (int guard = 0; static_cast<int>(wall.size()) < runs && guard < 100 * runs; ++guard) {
+        *now += kReopenAfterNoAnswerMs;
+        Clock::time_point start = Clock::now();
+        TickOutcome tick = PollTick(PollKind::Tilt, *now);
+        if (tick.attempted && tick.event == wanted) wall.push_back(MsSince(start));
+        if (tick.attempted && tick.event != wanted) QTest::qWait(50); // the board is on its way
+    }
+    return wall;
+}
+
+int RunReopen(int com, int runs) {
+    if (ConnectBoard(com) != CONNECT_OK)
+        return std::fprintf(stderr, "bench_app: no board on COM%d\n", com), 1;
+    StartPolling(com, true);
+    uint32_t now = 0;
+    for (int i = 0; i < 10 && CurrentBoardState() != BoardState::DeviceGone; ++i)
+        PollTick(PollKind::Tilt, now += 100);
+    if (CurrentBoardState() != BoardState::DeviceGone)
+        return std::fprintf(stderr, "bench_app: the board stayed\n"), 1;
+    std::vector<double> absent = TimeReopening(runs, BoardEvent::ReopenFailed, &now);
+    std::vector<double> silent = TimeReopening(runs, BoardEvent::ReopenedNoAnswer, &now);
+    DisconnectBoard();
+    if (static_cast<int>(absent.size() + silent.size()) != 2 * runs)
+        return std::fprintf(stderr, "bench_app: the board did not go and come back as asked\n"), 1;
+    std::printf("{\"absent_ms\":%s,\"silent_ms\":%s}\n", JsonList(absent).c_str(), JsonList(silent).c_str());
     return 0;
 }
 
@@ -237,7 +273,9 @@ int RunPaint(int runs) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_app connect COM RUNS | poll tilt|dvm SECONDS [trend] | paint RUNS\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_app connect COM RUNS | reopen COM RUNS | poll tilt|dvm SECONDS [trend] | paint RUNS\n");
     return 2;
 }
 
@@ -250,6 +288,7 @@ int main(int argc, char** argv) {
     AfxInitPlatform();
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "connect" && argc == 4) return RunConnect(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (mode == "reopen" && argc == 4) return RunReopen(std::atoi(argv[2]), std::atoi(argv[3]));
     const bool trend = argc == 5 && std::string(argv[4]) == "trend";
     if (mode == "poll" && (argc == 4 || trend) &&
         (std::string(argv[2]) == "tilt" || std::string(argv[2]) == "dvm"))

@@ -203,6 +203,21 @@ def measure_connection(settings, results):
                     note=f"CPU time per connection: median {statistics.median(cpu):.1f} ms")
 
 
+def measure_reopening(settings, results):
+    """Reopening a port that failed: an attempt while the device is absent (the window thread's cost
+    once a second), and one while the port is back but no board answers (the probes' stall, at most
+    once per 5 s)."""
+    warm, runs = settings.runs(10)
+    with Board(settings, BOARD_COM, "--drop-after", "2", "--return-after", "2000", "--silent-after", "1"):
+        got = run_json(settings, [settings.program("bench_app"), "reopen", str(BOARD_COM), str(warm + runs)],
+                       LIMIT_S)
+    absent, silent = got["absent_ms"][warm:], got["silent_ms"][warm:]
+    results.add("reopening attempt, device absent", absent, "ms", aim=("<=", 5),
+                note="ConnectBoard of a COM link that leads nowhere, and the release")
+    results.add("reopening attempt, board silent", silent, "ms", aim=("<=", 450),
+                note="port opens; probes at 38400 and 128000 get no answer")
+
+
 def check_readings(got):
     if got["mode"] == "tilt" and tuple(got["tilt"][:2]) != TILT[:2]:
         raise BenchError(f"TILT polling showed {got['tilt']}, not the board's {TILT[:2]}")
@@ -470,8 +485,8 @@ def main():
     results = Results()
     started = datetime.datetime.now().astimezone()
     info = machine()
-    steps = [("connection", measure_connection), ("polling", measure_polling), ("program", measure_program),
-             ("trend window", measure_trend),
+    steps = [("connection", measure_connection), ("reopening", measure_reopening), ("polling", measure_polling),
+             ("program", measure_program), ("trend window", measure_trend),
              ("bulk", measure_bulk), ("system calls", measure_syscalls), ("allocations", measure_allocations)]
     try:
         for name, step in steps:

@@ -22,6 +22,7 @@ struct FuzzInput {
 
     /// Fills the `count` bytes at `out` from the input.
     void Take(void* out, size_t count) {
+        if (count == 0) return; // `out` may be null then (an empty vector's data())
         size_t n = count < size ? count : size;
         std::memset(out, 0, count);
         if (n) std::memcpy(out, data, n);

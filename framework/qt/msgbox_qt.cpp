@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <clocale>
+
 #include <win32_posix.h>
 
 namespace {
@@ -99,6 +101,10 @@ void InitPlatform() {
     // end the nested loops of the ones still to come.
     QApplication::setQuitOnLastWindowClosed(false);
     LoadDialogFaceOnce();
+    // QApplication takes the whole locale from the environment (setlocale(LC_ALL, "")), and with it
+    // a decimal comma for printf's "%.2f": the program's numbers are written and read with a point,
+    // as on Windows, whatever the user's language.
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 } // namespace afx_detail

@@ -2,7 +2,7 @@
 // limits), linked as COM3 in that launcher's private configuration directory.
 #include "board_peer.h"
 
-#include "../board/board_fixture.h"
+#include "../common/board_session.h"
 
 struct BoardPeer::Process : boardtest::BoardProcess {
     using BoardProcess::BoardProcess;

@@ -43,15 +43,6 @@ TEST(ParityTable, LettersAreExactUpperCase) {
     EXPECT_EQ(ParityLetterOf(5), '\0');
 }
 
-TEST(MemAllocZeroed, OddSizesComeBackZeroed) {
-    for (size_t n : {size_t{1}, size_t{5}, size_t{4097}}) {
-        auto* block = static_cast<unsigned char*>(MemAllocZeroed(n));
-        ASSERT_NE(block, nullptr);
-        for (size_t i = 0; i < n; ++i) ASSERT_EQ(block[i], 0) << "byte " << i << " of " << n;
-        MemFree(block);
-    }
-}
-
 // A port class that implements nothing: every abstract operation ends the process.
 class EmptyPort : public CommPort {};
 

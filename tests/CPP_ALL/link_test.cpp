@@ -109,6 +109,7 @@ TEST_F(LinkTest, ReceiveCountsAndTerminates) {
         {"rest arrives while waiting", {1, 2}, 5, {3, 4, 5, 6, 7}, 7, 100, 7, 5, 0},
         {"count 0", {1}, 0, {}, 0, 100, 0, 0, 0},
         {"negative count", {1}, 0, {}, -5, 100, 0, 0, 0},
+        {"negative time-out: one look", {7}, 0, {}, 3, -5, 1, 0, 0},
         {"a port that over-reports", {1}, 0, {}, 3, 100, 3, 0, 5}};
     for (const auto& [name, queued, arriveAtIdle, later, count, timeout, result, idleSteps, overReport] :
          rows) {
@@ -141,9 +142,11 @@ TEST_F(LinkTest, GetByteReturnsByteZeroAndTimesOutWithOneAttempt) {
     CommLink link(&port);
     port.rx = {0};
     EXPECT_EQ(Steps([&] { return link.GetByte(100); }), std::pair(0, 0)) << "byte 0 is data, not a status";
-    port.calls.clear();
-    EXPECT_EQ(link.GetByte(0), COMM_NO_DATA);
-    EXPECT_EQ(port.calls, Calls{"ReadByte"});
+    for (int timeout : {0, -5}) {
+        port.calls.clear();
+        EXPECT_EQ(link.GetByte(timeout), COMM_NO_DATA);
+        EXPECT_EQ(port.calls, Calls{"ReadByte"}) << timeout;
+    }
 }
 
 // Deadlines hold at any tick value: a wait ends after its time-out, never early, never late.

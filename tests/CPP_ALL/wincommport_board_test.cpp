@@ -2,7 +2,7 @@
 // port mapped to the board's pseudo-terminal) as on POSIX: opening, a second open in the same
 // process, the three commands, purging, reading with nothing queued, a rate change, and the adapter
 // pulled.
-#include "../board/board_client.h"
+#include "../common/board_client.h"
 #include "board_peer.h"
 
 #include <gtest/gtest.h>

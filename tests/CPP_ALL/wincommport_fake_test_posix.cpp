@@ -146,8 +146,9 @@ TEST_F(WinCommPortFake, ModemLinesAndBreakUntilTheLineVanishes) {
     char byte;
     EXPECT_EQ((std::tuple{port.Break(1), port.LineControl(LINE_CTS, -1), port.Read(&byte, 1),
                           port.Write("abc", 3), port.SetSettings(9600, 'N', 8, 1)}),
-              std::tuple(COMM_BREAK_FAILED, 0, 0u, 0u, COMM_FAILED))
-        << "no modem lines, as on a pseudo-terminal; a vanished line neither hangs nor crashes";
+              std::tuple(COMM_BREAK_FAILED, 0, 0u, 0u, COMM_DEVICE_ERROR))
+        << "no modem lines, as on a pseudo-terminal; a vanished line neither hangs nor crashes, and says "
+           "the device failed";
 }
 
 TEST_F(WinCommPortFake, LineErrorsShowUntilTheSnapshotTakesThem) {
@@ -229,6 +230,8 @@ TEST_F(WinCommPortFake, ReadsAndWritesLeftPendingAsOverlappedIoLeavesThem) {
     char buffer[8] = {};
     EXPECT_EQ((std::tuple{port.Read(buffer, 4), std::string(buffer), port.ReadByte()}),
               std::tuple(4u, "abcd", 'e'));
+    EXPECT_EQ((std::tuple{port.Read(buffer, 8), m_line.lastReadAsked}), std::tuple(1u, size_t{1}))
+        << "a read asks for no more than is queued: on Windows it would stay pending";
     for (const char* bytes : {"12", "3", "4", "5"}) EXPECT_EQ(port.WriteString(bytes), int(strlen(bytes)));
     EXPECT_EQ(port.TakeError(), 0);
     EXPECT_EQ(port.WriteByte('6'), COMM_SHORT_WRITE) << "every write record still in use";
@@ -335,9 +338,9 @@ TEST_F(WinCommPortFake, DumpStateOfAFreshPortAndOfWideValues) {
 // The index is checked before anything is touched (refused as in use, not as a failed open); every
 // index inside the count table reaches its device, and the count goes back to 0.
 TEST_F(WinCommPortFake, OpensInsideTheCountTableOnlyAndTouchesNothingOutside) {
-    // No device is behind COM255.
+    // No device is behind the last COM number.
     const std::pair<std::vector<int>, int> rows[] = {{{0, 15, 16}, 0},
-                                                     {{COMM_MAX_PORTS - 2}, COMM_FAILED},
+                                                     {{COMM_MAX_PORTS - 1}, COMM_FAILED},
                                                      {{-1, COMM_MAX_PORTS, 100000, INT_MAX}, COMM_IN_USE}};
     for (const auto& [indexes, error] : rows)
         for (int index : indexes) {
@@ -353,10 +356,13 @@ TEST_F(WinCommPortFake, OpensInsideTheCountTableOnlyAndTouchesNothingOutside) {
         }
 }
 
-// The one platform-error -> status table of the port: the legacy codes, and everything else.
-TEST(WinCommPortErrors, LastErrorTranslatesByTheLegacyTable) {
+// The one platform-error -> status table of the port: the legacy codes, the errors of a device
+// removed under an open handle, and everything else.
+TEST(WinCommPortErrors, LastErrorTranslatesByTheTable) {
     const std::pair<int, std::vector<LONG>> rows[] = {
-        {COMM_DEVICE_ERROR, {IE_BADID, IE_NOPEN, IE_HARDWARE}},
+        {COMM_DEVICE_ERROR,
+         {IE_BADID, IE_NOPEN, IE_HARDWARE, ERROR_NOT_READY, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE,
+          ERROR_OPERATION_ABORTED, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED}},
         {COMM_IN_USE, {IE_OPEN}},
         {COMM_NO_MEMORY, {IE_MEMORY}},
         {COMM_BAD_OUTPUT_FLOW, {IE_DEFAULT}},

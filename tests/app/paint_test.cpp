@@ -14,6 +14,9 @@
 
 #include <qt/qt_access.h>
 
+#include <clocale>
+#include <filesystem>
+
 namespace {
 
 constexpr QRgb kRed = qRgb(255, 0, 0);
@@ -134,6 +137,34 @@ TEST(Display, DvmWritesSevenVoltageLinesOnTheirBands) {
         Picture(w);
         EXPECT_EQ(dlg.m_strX, "typed");
     });
+}
+
+// Where the language writes a decimal comma, the voltage lines are the same pixels as with a point.
+TEST(Display, VoltagesKeepTheirDecimalPointInACommaLocale) {
+    SetReadings(0, 0, 2.5f);
+    const std::string dir = "/tmp/korvane-locale-" + std::to_string(getpid());
+    QImage lines[2];
+    for (int comma : {0, 1}) {
+        if (comma) { // as the program starts: QApplication takes the environment's locale, then the framework
+            setenv("LC_ALL", "de_DE.UTF-8", 1);
+            if (!std::setlocale(LC_ALL, "") &&
+                std::filesystem::create_directories(dir)) { // only for this test
+                EXPECT_EQ(std::system(("localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8").c_str()), 0);
+                setenv("LOCPATH", dir.c_str(), 1);
+            }
+            EXPECT_STREQ(std::setlocale(LC_ALL, "") ? std::localeconv()->decimal_point : "", ",");
+            AfxInitPlatform();
+        }
+        WithWindow(323, [&](CFixedDlg& dlg, QWidget* w) {
+            dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
+            dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
+            lines[comma] = Picture(w).copy(19, 86, 160, 140);
+        });
+    }
+    unsetenv("LC_ALL");
+    std::setlocale(LC_ALL, "C");
+    std::filesystem::remove_all(dir);
+    EXPECT_TRUE(lines[0] == lines[1]);
 }
 
 // Minimised: only the program icon, centred, and no data exchange.

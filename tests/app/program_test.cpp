@@ -256,7 +256,7 @@ void RunRow(const Row& row, bool responsive) {
     EXPECT_EQ(run.Run(dlg), row.close == "Escape" || row.close == "Close" ? IDCANCEL : IDOK);
     EXPECT_TRUE(mainShown);
     EXPECT_EQ(*row.fields ? 1 : dlg.ticks, 1);
-    EXPECT_EQ(!*row.fields || g_pPort, true) << "the connection outlives the window";
+    EXPECT_EQ(!*row.fields || g_pPort || AwaitingReopen(), true) << "the connection outlives the window";
     for (const char* at = row.seen; *at; ++at)
         seen.insert(seen.end(), {"Korvane: " + kBoxes.at(*at), kPortDialog});
     EXPECT_EQ(run.seen, seen);
@@ -274,13 +274,14 @@ TEST_F(FaultMatrix, BoardsThatMisbehave) {
     const Row rows[] = {
         {"board only at 128000", "--baud 128000 --tilt 11,0,3", "", "", "", "11 0 UP UP"},
         {"noise bursts", "--noise 5 --tilt 12,0,3", "", "", "", "12 0 UP UP", "", [] {}, 6},
-        {"short frames", "--short --tilt 13,0,3", "", "", "", "  UP UP"},
-        {"long frames", "--long --tilt 14,0,3", "", "", "", "  UP UP"},
+        // Three ticks without a valid reply: the board gives no reply, the fields are blank.
+        {"short frames", "--short --tilt 13,0,3", "", "", "", "   "},
+        {"long frames", "--long --tilt 14,0,3", "", "", "", "   "},
         // A late reply is dropped, or taken by the next tick when it lands within that tick's wait:
         // either way no wrong reading.
-        {"replies after the wait", "--delay 45 --tilt 15,0,3", "", "", "", "  UP UP|15 0 UP UP"},
-        {"unplugged and back", "--tilt 16,0,3 --drop-after 3 --return-after 300", "", "", "", "16 0 UP UP",
-         "", [] {}, 10},
+        {"replies after the wait", "--delay 45 --tilt 15,0,3", "", "", "", "  UP UP|   |15 0 UP UP"},
+        // Once it is gone, the last reading no longer passes for a live one.
+        {"unplugged", "--tilt 16,0,3 --drop-after 3 --return-after 3000", "", "", "", "   ", "", [] {}, 10},
     };
     for (const Row& row : rows) Run(row, true);
 }
@@ -326,34 +327,67 @@ TEST_F(ProgramTest, StartUpAndTheWaysOut) {
     for (const Row& row : rows) Run(row, !*row.fields); // the terminated ones do not poll
 }
 
-// A short voltage reply: one box at a time, no poll while it is open, the voltages unchanged; the
-// next tick after it closes polls again.
-TEST_F(ProgramTest, AWrongVoltageReplyShowsOneBoxAndPollingWaitsForIt) {
-    Board board("--short");
-    std::fill(std::begin(g_fVoltage), std::end(g_fVoltage), 9.0f);
-    CCountingDlg dlg;
-    ProgramRun run;
-    int boxes = 0, ticksAtFirst = 0;
-    run.onMain = [&](QWidget*) {
-        dlg.CheckDlgButton(IDC_TILT, BST_UNCHECKED);
-        dlg.CheckDlgButton(IDC_DVM, BST_CHECKED);
-    };
-    run.onModal = [&](const Modal& m) {
-        auto* box = qobject_cast<QMessageBox*>(m.widget);
-        ASSERT_NE(box, nullptr);
-        if (++boxes == 1) {
-            ticksAtFirst = dlg.ticks;
-            QTimer::singleShot(600, box, [box] { box->done(QMessageBox::Ok); });
-        } else {
-            EXPECT_GE(dlg.ticks, ticksAtFirst + 4) << "ticks went on behind the box";
-            g_nComPort = kTerminateRequest; // the next tick ends the program
-            box->done(QMessageBox::Ok);
-        }
-    };
-    EXPECT_EQ(run.Run(dlg), IDOK);
-    EXPECT_EQ(run.seen, (std::vector<std::string>(2, "Korvane: Error reading voltages.")));
-    EXPECT_EQ(std::vector<float>(std::begin(g_fVoltage), std::end(g_fVoltage)), std::vector<float>(7, 9.0f));
-    EXPECT_EQ(Count(board.Log(), "rx 0x73 's'"), 2) << "one poll per box: none while a box was open";
+// A board that falls silent (TILT, and DVM with its one box for the run), one unplugged and back on a
+// new pseudo-terminal under the same COM link, and a COM link removed and re-made: the titles in
+// order, blank fields and nothing red drawn while lost, the returned board's reading, and the window
+// handling events within 200 ms except for the one reconnect probe (450 ms at most).
+TEST_F(ProgramTest, ABoardThatIsLostIsShownAsSuchAndFollowedWhenItComesBack) {
+    const std::string gone = "Korvane - COM3: device gone, reconnecting", silent = "Korvane - COM3: no reply";
+    const struct {
+        const char* board;
+        bool dvm;
+        std::string lost;
+        bool removeLink = false;
+    } rows[] = {{"--tilt 16,40,3 --silent-after 8 --answer-after 700", false, silent},
+                {"--volts 1,1,1,1,1,1,1 --silent-after 8 --answer-after 700", true, silent},
+                {"--tilt 16,40,3 --drop-after 8 --return-after 600", false, gone},
+                {"--tilt 16,40,3", false, gone, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.board);
+        Board board(row.board);
+        CCountingDlg dlg;
+        ProgramRun run;
+        std::vector<std::string> titles{"Korvane"};
+        std::string lostView = "-";
+        qint64 slowTurns = 0, slowest = 0;
+        run.onModal = [](const Modal& m) { m.Key(Qt::Key_Return); };
+        run.onMain = [&](QWidget* w) {
+            dlg.CheckDlgButton(row.dvm ? IDC_DVM : IDC_TILT, BST_CHECKED);
+            dlg.CheckDlgButton(row.dvm ? IDC_TILT : IDC_DVM, BST_UNCHECKED);
+            if (row.removeLink) std::filesystem::remove(boardtest::LinkPath(3));
+            QElapsedTimer turn;
+            turn.start();
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    slowest = std::max(slowest, turn.elapsed());
+                    slowTurns += turn.restart() > 200;
+                    if (w->windowTitle().toStdString() != titles.back())
+                        titles.push_back(w->windowTitle().toStdString());
+                    if (titles.back() != "Korvane" && lostView == "-") { // red pixels and the fields
+                        const QImage img = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                        lostView = std::to_string(std::count(reinterpret_cast<const QRgb*>(img.constBits()),
+                                                             reinterpret_cast<const QRgb*>(img.constBits()) +
+                                                                 img.width() * img.height(),
+                                                             qRgb(255, 0, 0))) +
+                                   (row.dvm ? ""
+                                            : Text(dlg, IDC_XVALUE) + Text(dlg, IDC_YVALUE) +
+                                                  Text(dlg, IDC_LEFTBUTTON));
+                    }
+                    if (titles.back() == gone && row.removeLink && boardtest::LinkTarget(3).empty())
+                        MapCom(3, board.path);
+                    return titles.size() == 3 && titles.back() == "Korvane" &&
+                           (row.dvm || Text(dlg, IDC_XVALUE) == "16");
+                },
+                7000));
+            dlg.EndDialog(IDOK);
+        };
+        EXPECT_EQ(run.Run(dlg), IDOK);
+        EXPECT_EQ(titles, (std::vector<std::string>{"Korvane", row.lost, "Korvane"}));
+        EXPECT_EQ(lostView, "0") << "nothing red drawn, the TILT fields blank";
+        EXPECT_EQ(run.seen, std::vector<std::string>(row.dvm, "Korvane: Error reading voltages."));
+        EXPECT_LE(slowTurns, row.lost == gone) << "only the reconnect probe holds the window";
+        EXPECT_LE(slowest, 450);
+    }
 }
 
 // The About item (any low bits) opens the About box while polling goes on behind it; OK returns to

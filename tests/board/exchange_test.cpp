@@ -1,7 +1,7 @@
 // Commands, speeds, timing, faults and readings, seen from the program's side of the line:
 // WinCommPort on the COM link, the timed link over it and a settings holder, as the program builds
 // them.
-#include "board_fixture.h"
+#include "../common/board_session.h"
 
 #include "pty_posix.h"
 #include "readings.h"
@@ -88,11 +88,11 @@ TEST(Exchange, ServesARealDeviceWithoutALink) {
     close(cable);
 }
 
-// At 75 baud a byte takes ten bits, 133 ms: the DVM frame's bytes arrive that far apart. The
+// At 50 baud a byte takes ten bits, 200 ms: the DVM frame's bytes arrive that far apart. The
 // spacing is the slope through all seven arrival times, so one late look hardly moves it; 7.5 %
 // keeps nine or eleven bits a byte out.
 TEST(Exchange, WireSpacesTheBytesByTenBitsEach) {
-    Session s(Fixed("--baud any --wire"), 75);
+    Session s(Fixed("--baud any --wire"), 50);
     ASSERT_TRUE(s.ready) << s.board.path;
     ASSERT_EQ(s.client.link.Send("s", 1), 1);
     const auto start = std::chrono::steady_clock::now();
@@ -106,7 +106,7 @@ TEST(Exchange, WireSpacesTheBytesByTenBitsEach) {
     ASSERT_EQ(arrivedMs.size(), 7u);
     double slope = 0; // least squares over the byte numbers -3..3
     for (size_t i = 0; i < 7; ++i) slope += (static_cast<double>(i) - 3) * arrivedMs[i] / 28;
-    const double byteMs = 10 * 1000.0 / 75;
+    const double byteMs = 10 * 1000.0 / 50;
     EXPECT_NEAR(slope, byteMs, 0.075 * byteMs);
     EXPECT_GT(arrivedMs[0], 1.5 * byteMs)
         << "the command takes a byte time to arrive, the first byte another";

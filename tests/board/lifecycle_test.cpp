@@ -1,6 +1,6 @@
 // The board's life on the line: its COM link, clients that come and go, unplugging and returning,
 // the end of the program, idling, and its arguments.
-#include "board_fixture.h"
+#include "../common/board_session.h"
 
 #include "options.h"
 #include "pty_posix.h"
@@ -85,6 +85,23 @@ TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
     close(next);
 }
 
+// A reply still waiting for its time goes with the client that left: the next one, there long
+// before the reply would have been due, gets none of it. The first client leaves once the board
+// logged its command (it is gone by the time the board reads the hang-up).
+TEST(Lifecycle, RepliesQueuedForAClientThatLeftAreDropped) {
+    BoardProcess board("--delay 1000 --log");
+    ASSERT_TRUE(board.Ready()) << board.path;
+    {
+        Client leaving(3, 38400);
+        ASSERT_EQ(leaving.link.Send("P", 1), 1);
+        EXPECT_NE(board.Line().find(" rx 0x50 'P'"), std::string::npos);
+    }
+    Sleep(300); // the board reads the hang-up
+    Client next(3, 38400);
+    EXPECT_EQ((std::vector{next.Exchange(0, 1200), next.Exchange('P', 2000)}),
+              (std::vector<Bytes>{{}, {'Q'}}));
+}
+
 // After N commands the adapter is pulled: the next command finds it gone and gets no answer; it
 // comes back under the same name, or the board ends. Bytes that are no command do not count.
 TEST(Lifecycle, AnswersExactlyNCommandsThenUnplugsAndReturnsOrEnds) {
@@ -95,13 +112,17 @@ TEST(Lifecycle, AnswersExactlyNCommandsThenUnplugsAndReturnsOrEnds) {
             Client client(3, 38400);
             EXPECT_EQ((std::tuple{client.Exchange('P'), client.Exchange('x', 100), client.Exchange('P')}),
                       std::tuple(Bytes{'Q'}, Bytes{}, Bytes{'Q'}));
+            const DWORD third = GetTickCount();
             EXPECT_EQ(client.Exchange('P', 150, 20), Bytes{}) << "a third command was answered";
             EXPECT_EQ((std::tuple{board.Line(), LinkTarget(3)}), std::tuple("unplugged", ""));
+            EXPECT_LT(GetTickCount() - third, 700u) << "the command did not find the adapter gone at once";
         }
-        if (returns) {
+        if (returns) { // the count starts afresh with the adapter
             ASSERT_TRUE(board.Ready()) << board.path;
             EXPECT_EQ(LinkTarget(3), board.path);
-            EXPECT_EQ(Client(3, 38400).Exchange('P'), Bytes{'Q'});
+            Client back(3, 38400);
+            EXPECT_EQ((std::vector{back.Exchange('P'), back.Exchange('P'), back.Exchange('P', 150, 20)}),
+                      (std::vector<Bytes>{{'Q'}, {'Q'}, {}}));
             kill(board.pid, SIGTERM);
         }
         EXPECT_EQ(board.End(), 0); // without a return it ends by itself
@@ -127,9 +148,9 @@ TEST(Lifecycle, SleepsWhileIdleAfterAClientLeft) {
 // 2 and one line that gives the reason.
 TEST(Options, BadArgumentsEndWithAReasonAndStatus2AndHelpDocumentsEveryOption) {
     const std::vector<const char*> help = {
-        "--com",   "--force", "--device",     "--baud",         "--tilt",  "--volts",
-        "--delay", "--wire",  "--silent",     "--probe-extra",  "--short", "--long",
-        "--noise", "--flood", "--drop-after", "--return-after", "--log",   "Example:"};
+        "--com",        "--force",        "--device",       "--baud",         "--tilt", "--volts", "--delay",
+        "--wire",       "--silent",       "--probe-extra",  "--short",        "--long", "--noise", "--flood",
+        "--drop-after", "--return-after", "--silent-after", "--answer-after", "--log",  "Example:"};
     const std::pair<const char*, std::vector<const char*>> rows[] = {
         {"--frobnicate", {"unknown option \"--frobnicate\""}},
         {"--com", {"--com needs a value"}},
@@ -143,6 +164,7 @@ TEST(Options, BadArgumentsEndWithAReasonAndStatus2AndHelpDocumentsEveryOption) {
         {"--silent=yes", {"--silent takes no value"}},
         {"--short --long", {"exclude each other"}},
         {"--return-after 100", {"needs --drop-after"}},
+        {"--answer-after 100", {"needs --silent-after"}},
         {"--com 4 --device /dev/ttyUSB1", {"leave out --com"}},
         {"--device=", {"path of a serial device"}},
         {"--help", help},

@@ -36,9 +36,10 @@ TEST(Poll, WritesOneRowPerTickInEachModeAndFormat) {
         {"3", "tilt", "text", "  t_ms    x    y  left  right", "  128   64  UP    UP", "^ *(\\d+)"},
         {"3", "dvm", "text", "  t_ms    ch0    ch1    ch2    ch3    ch4    ch5    ch6  (V)",
          "   0.00   1.00   2.00   3.00  -5.00   5.00   5.00", "^ *(\\d+)"},
-        {"COM4", "tilt", "csv", "t_ms,x,y,left,right", nullptr, ""},
+        // The third tick without a valid reply starts a run of misses; DVM's message comes once a run.
+        {"COM4", "tilt", "csv", "t_ms,x,y,left,right", nullptr, "", "COM4: no reply\n"},
         {"COM4", "dvm", "csv", "t_ms,ch0,ch1,ch2,ch3,ch4,ch5,ch6", nullptr, "",
-         "Error reading voltages.\nError reading voltages.\nError reading voltages.\n"},
+         "Error reading voltages.\nCOM4: no reply\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.com) + " " + row.mode + " " + row.format);
@@ -63,6 +64,32 @@ TEST(Poll, WritesOneRowPerTickInEachModeAndFormat) {
             EXPECT_TRUE(last < 0 ? t == 0 : t > last && t % 100 == 0) << t << " after " << last;
             last = t;
         }
+    }
+}
+
+// A board that falls silent, or goes away and comes back on a new pseudo-terminal under the same COM
+// link: the state lines in order, the exit status, the rows (at least; a tick may miss on a loaded
+// machine) and the longest step of their one t_ms clock. Without --reconnect a failed port ends it.
+TEST(Poll, SaysWhenTheBoardIsLostAndFollowsItBack) {
+    const std::tuple<const char*, const char*, int, const char*, size_t, long long> rows[] = {
+        {"--silent-after 5 --answer-after 550", "14", 0, "COM3: no reply\nCOM3: back at 38400 baud\n", 4,
+         400},
+        {"--drop-after 5", "", 1, "COM3: device gone\n", 4, 100},
+        {"--drop-after 5 --return-after 300", "17", 0, "COM3: device gone\nCOM3: back at 38400 baud\n", 5,
+         1000}};
+    for (const auto& [args, count, status, err, minRows, gap] : rows) {
+        BoardProcess board(std::string(kFixed) + " " + args);
+        ASSERT_TRUE(board.Ready());
+        CliRun poll(
+            *count ? std::vector<std::string>{"poll", "3", "--format=csv", "--reconnect", "--count", count}
+                   : std::vector<std::string>{"poll", "3", "--format=csv"});
+        std::vector<std::string> lines = Lines(poll.out);
+        long long last = lines.size() > 1 ? std::stoll(lines[1]) : 0, longest = 0;
+        for (size_t i = 2; i < lines.size(); last = std::stoll(lines[i++]))
+            longest = std::max(longest, std::stoll(lines[i]) - last);
+        EXPECT_EQ(std::tuple(poll.status, poll.err, lines.size() > minRows, longest >= gap),
+                  std::tuple(status, err, true, true))
+            << args << ": " << poll.out;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 #include <sys/resource.h>
@@ -50,15 +51,21 @@ TEST(Profile, ReadGivesTheValueOrTheDefault) {
         {"[MyKorvaneAp]\nKorvaneComPort=\n", 3},
         {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3},
         {"[Other]\nKorvaneComPort=8\n", 3},
+        {"[My]\nKorvane=8\n", 3}, // names match whole, not as a prefix
         {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3},
         {nullptr, 3},
     };
+    const auto openFds = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto fds = openFds();
     for (auto [file, expected] : rows) {
         SCOPED_TRACE(file ? file : "no file");
         Folder f;
         if (file) WriteText(f.path, file);
         EXPECT_EQ(profile::ReadInt(f.path, "MyKorvaneAp", "KorvaneComPort", 3), expected);
     }
+    EXPECT_EQ(openFds(), fds) << "a read keeps no descriptor";
 }
 
 // Rows: the file before (null: none) and after writing MyKorvaneAp/KorvaneComPort=5.
@@ -156,4 +163,9 @@ TEST(Profile, WriteIsAtomic) {
         int value = profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", -1);
         EXPECT_TRUE(value >= 0 && value < 16) << value;
     }
+    // A writer killed mid-write leaves its temporary file; one under this process's name (its
+    // process id reused) must not block the next write either.
+    WriteText(path + ".tmp" + std::to_string(getpid()), "half a profile");
+    EXPECT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 77));
+    EXPECT_EQ(profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", -1), 77);
 }

@@ -65,7 +65,8 @@ TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
         dcb.fOutxCtsFlow = row.ctsFlow, dcb.fOutX = row.xonOut, dcb.fInX = row.xonIn,
         dcb.fParity = row.parityCheck;
         // XonLim and fOutxDsrFlow have no Linux equivalent: kept as given.
-        dcb.XonChar = static_cast<char>(row.baud % 100), dcb.fOutxDsrFlow = !row.ctsFlow;
+        dcb.XonChar = static_cast<char>(&row - rows), dcb.XoffChar = static_cast<char>(0x20 + (&row - rows));
+        dcb.fOutxDsrFlow = !row.ctsFlow;
         dcb.XonLim = static_cast<WORD>(row.baud / 100);
         ASSERT_TRUE(SetCommState(m_handle, &dcb));
         termios2 tio{};
@@ -75,7 +76,7 @@ TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
             std::tuple(row.baud, row.baud, tcflag_t{BOTHER}, tcflag_t{BOTHER}));
         EXPECT_EQ(std::tuple(tio.c_cflag & (PARODD | CMSPAR | CSTOPB | CRTSCTS),
                              tio.c_iflag & (IXON | IXOFF | INPCK), tio.c_cc[VSTART], tio.c_cc[VSTOP]),
-                  std::tuple(row.cflag, row.iflag, cc_t(row.baud % 100), cc_t{0x13}));
+                  std::tuple(row.cflag, row.iflag, cc_t(dcb.XonChar), cc_t(dcb.XoffChar)));
         DCB back{};
         ASSERT_TRUE(GetCommState(m_handle, &back));
         EXPECT_EQ(std::tuple(back.BaudRate, back.StopBits, back.ByteSize, back.XonLim, back.XonChar),
@@ -89,7 +90,7 @@ TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
 TEST_F(SerialPty, RefusedStatesFailWithInvalidParameterAndKeepTheLine) {
     void (*const edits[])(DCB*) = {[](DCB* d) { d->ByteSize = 4; }, [](DCB* d) { d->Parity = 5; },
                                    [](DCB* d) { d->BaudRate = 0; },
-                                   [](DCB* d) { d->StopBits = ONE5STOPBITS; }, // on 8 data bits
+                                   [](DCB* d) { d->StopBits = ONE5STOPBITS, d->ByteSize = 6; },
                                    [](DCB* d) { d->XoffChar = d->XonChar; }};
     DCB before{};
     ASSERT_TRUE(GetCommState(m_handle, &before));
@@ -131,6 +132,18 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError()}),
               std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}));
     EXPECT_TRUE(SetCommBreak(m_handle) && ClearCommBreak(m_handle));
+    // A transmit queue seen empty is not asked again until a write (a pty's always reads empty, so
+    // the system calls a query costs show it).
+    auto queryCost = [&] {
+        const uint64_t before = win32posix::TtySyscallCount();
+        ClearCommError(m_handle, &errors, nullptr);
+        return win32posix::TtySyscallCount() - before;
+    };
+    queryCost();
+    const uint64_t idle = queryCost();
+    ASSERT_TRUE(WriteFile(m_handle, "x", 1, &put, &overlapped));
+    const uint64_t afterWrite = queryCost();
+    EXPECT_EQ(std::tuple(afterWrite, queryCost()), std::tuple(idle + 1, idle));
 }
 
 // What is not a serial device is refused with the error a Windows program expects.

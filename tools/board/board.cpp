@@ -190,8 +190,11 @@ void Board::OnByte(uint8_t byte, int64_t now) {
     if (m_spent) return Unplug(now); // this byte finds the adapter gone
     uint32_t speed = m_line.Speed();
     Answer answer = m_protocol.Handle(byte, speed, (now - m_start) / kMs);
+    const bool silent = SilentNow(now);
+    if (silent) answer.reply.clear();
     if (m_options.log) {
-        std::fprintf(m_log, "%s\n", LogLine(byte, speed, m_options.baud, m_options.silent, answer).c_str());
+        std::fprintf(m_log, "%s\n",
+                     LogLine(byte, speed, m_options.baud, m_options.silent || silent, answer).c_str());
         std::fflush(m_log);
     }
     if (!answer.reply.empty()) {
@@ -201,6 +204,19 @@ void Board::OnByte(uint8_t byte, int64_t now) {
     }
     if (answer.command && answer.heard && m_options.dropAfter > 0 && ++m_commands >= m_options.dropAfter)
         m_spent = true;
+    if (!silent && answer.command && answer.heard && m_options.silentAfter > 0 &&
+        ++m_answered >= m_options.silentAfter)
+        m_silentSince = now;
+}
+
+// --silent-after: silent from the command after the Nth answered one until --answer-after has
+// passed (judged when a byte comes, so no timer is needed).
+bool Board::SilentNow(int64_t now) {
+    if (m_silentSince < 0) return false;
+    if (m_options.answerAfterMs < 0 || now - m_silentSince < m_options.answerAfterMs * kMs) return true;
+    m_silentSince = -1;
+    m_answered = 0;
+    return false;
 }
 
 void Board::OnClientGone(int64_t now) {

@@ -42,6 +42,7 @@ private:
     void OnLineEvents(short revents, int64_t now);
     void ReadCommands(int64_t now);
     void OnByte(uint8_t byte, int64_t now);
+    bool SilentNow(int64_t now);
     void OnClientGone(int64_t now);
     void OnClientArrived(int64_t now);
     void Flush(int64_t now);
@@ -66,6 +67,8 @@ private:
     int64_t m_dropAt = -1;       ///< unplug at this time even without another byte; -1 none
     int64_t m_returnAt = -1;     ///< plug back in at this time; -1 none
     int64_t m_nextNoise = -1;    ///< next stray byte; -1 none
+    int m_answered = 0;          ///< commands answered since the board last fell silent (--silent-after)
+    int64_t m_silentSince = -1;  ///< fell silent at this time (--silent-after); -1 answering
     uint32_t m_random = 0x9E3779B9u;
 };
 

@@ -126,6 +126,8 @@ const OptionRow kOptions[] = {
     {"--flood", &BoardOptions::flood, nullptr, 0, 0, nullptr},
     {"--drop-after", nullptr, &BoardOptions::dropAfter, 1, kMaxCount, nullptr},
     {"--return-after", nullptr, &BoardOptions::returnAfterMs, 0, kMaxMs, nullptr},
+    {"--silent-after", nullptr, &BoardOptions::silentAfter, 1, kMaxCount, nullptr},
+    {"--answer-after", nullptr, &BoardOptions::answerAfterMs, 0, kMaxMs, nullptr},
     {"--log", &BoardOptions::log, nullptr, 0, 0, nullptr},
 };
 
@@ -148,6 +150,8 @@ bool CheckConsistent(const BoardOptions& o, bool comGiven, std::string* error) {
         *error = "--short and --long exclude each other";
     else if (o.returnAfterMs >= 0 && o.dropAfter == 0)
         *error = "--return-after needs --drop-after N";
+    else if (o.answerAfterMs >= 0 && o.silentAfter == 0)
+        *error = "--answer-after needs --silent-after N";
     else if (comGiven && !o.device.empty())
         *error = "--device serves a cable, not a COM link: leave out --com";
     else if (o.force && !o.device.empty())
@@ -238,6 +242,10 @@ Faults (combine freely, except --short with --long):
                      the link gone; without --return-after the emulator ends    --drop-after 20
   --return-after MS  MS milliseconds after an unplug, plug a new line in under
                      the same COM name (and unplug again after N commands)      --drop-after 20 --return-after 2000
+  --silent-after N   answer N commands, then fall silent with the line still in
+                     (a board that lost power behind a working adapter)         --silent-after 20
+  --answer-after MS  MS milliseconds after falling silent, answer again (and
+                     fall silent again after N more commands)                   --silent-after 20 --answer-after 1000
 
 Other:
   --log              one line per received byte on standard error: time, byte,

@@ -28,6 +28,8 @@ struct BoardOptions {
     bool flood = false;            ///< send frames without pause
     int dropAfter = 0;             ///< unplug after answering this many commands; 0 never
     int returnAfterMs = -1;        ///< plug back in after this long; -1 stay unplugged and end
+    int silentAfter = 0;           ///< stop answering after answering this many commands; 0 never
+    int answerAfterMs = -1;        ///< answer again this long after falling silent; -1 never
     bool log = false;              ///< one line per received byte on the log stream
 };
 

@@ -2,9 +2,12 @@
 #include "board_poll.h"
 
 #include "BoardLink.h"
+#include "BoardRows.h"
 #include "connect.h"
 #include "poll_clock.h"
-#include "BoardRows.h"
+#include "watch.h"
+
+#include <windows.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,19 +15,14 @@
 namespace cli {
 namespace {
 
-// One tick: the discard and the exchange of `mode`; the row, or the program's message for a voltage
-// reply of the wrong length. False when `out` could not be written.
-bool RunTick(const PollRequest& request, long long tMs, std::FILE* out, std::FILE* err) {
-    DiscardStrayBytes();
+// One tick: the shared tick with its lines on `err`, and the row for a valid reply. False when
+// `out` could not be written.
+bool RunTick(const PollRequest& request, BoardWatch& watch, long long tMs, std::FILE* out) {
+    const TickOutcome tick = watch.Tick(request.mode, GetTickCount());
     std::string row;
-    TiltFrame frame{};
-    if (request.mode == PollMode::Tilt) {
-        if (ExchangeTilt(&frame)) row = TiltRow(request.format, tMs, frame);
-    } else if (ExchangeVoltages()) {
-        row = VoltageRow(request.format, tMs, g_fVoltage);
-    } else {
-        std::fprintf(err, "%s\n", kVoltageErrorMessage);
-    }
+    if (tick.validReply)
+        row = request.mode == PollMode::Tilt ? TiltRow(request.format, tMs, tick.tilt)
+                                             : VoltageRow(request.format, tMs, g_fVoltage);
     return row.empty() || (std::fputs(row.c_str(), out) >= 0 && std::fflush(out) == 0);
 }
 
@@ -38,8 +36,10 @@ int RunTicks(const PollRequest& request, std::FILE* out, std::FILE* err) {
     std::string header = HeaderLine(request.mode, request.format);
     bool written = std::fputs(header.c_str(), out) >= 0 && std::fflush(out) == 0;
     long long periods = 0;
+    BoardWatch watch(request.com, request.reconnect, err);
     for (long long tick = 0; written && !StopRequests::Requested(); ++tick) {
-        written = RunTick(request, periods * kTickMs, out, err);
+        written = RunTick(request, watch, periods * kTickMs, out);
+        if (watch.Ended()) return EXIT_FAILED; // its line is out: "COM3: device gone"
         if (request.count > 0 && tick + 1 >= request.count) break;
         periods += static_cast<long long>(ticker.Wait());
     }

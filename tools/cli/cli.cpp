@@ -82,15 +82,20 @@ void AddPollOptions(CLI::App* poll, Request* request) {
                      "text (the default), csv (with a header line) or json (an object a line)")
         ->type_name("text|csv|json")
         ->transform(Choice("--format", kFormats));
+    poll->add_flag("--reconnect", request->poll.reconnect,
+                   "reopen a port that failed (pulled adapter), once a second, and go on");
     poll->footer(
         std::string(
             "One exchange per 100 ms tick. t_ms: milliseconds since the first tick. A tick without a\n"
-            "valid reply writes no row (in dvm mode \"Error reading voltages.\" on standard error). Rows "
-            "are\n"
-            "flushed one by one. ") +
+            "valid reply writes no row (in dvm mode \"Error reading voltages.\" on standard error, once\n"
+            "per run of such ticks). Rows are flushed one by one. ") +
         kStopRequestWords +
-        " ends the poll at the next tick with the port closed:\n"
-        "exit status 0.");
+        "\nends the poll at the next tick with the port closed: exit status 0.\n"
+        "On standard error: \"COM3: no reply\" after 3 ticks without a valid reply (the poll goes on and\n"
+        "rows resume when the board answers), \"COM3: device gone\" when the port fails (without\n"
+        "--reconnect the poll then ends with status 1; with it the port is reopened once a second, 5 s\n"
+        "after an attempt where it opened but no board answered), and \"COM3: back at 38400 baud\" (or\n"
+        "128000) when rows resume after either, on the same t_ms clock.");
 }
 
 // The help, the version, or the usage error as one line. Returns the exit status.

@@ -9,6 +9,7 @@ namespace win32posix {
 
 int FakeSerialLine::Read(void* buffer, size_t count, size_t* got) {
     *got = 0;
+    lastReadAsked = count;
     if (failAll) return failAll;
     *got = std::min(count, received.size());
     std::memcpy(buffer, received.data(), *got);

@@ -28,6 +28,7 @@ public:
     int failAll = 0;                      ///< non-zero: every operation fails with this (a vanished device)
     bool readsPending = false;            ///< reads copy the bytes but are left pending (EINPROGRESS)
     bool writesPending = false;           ///< writes are taken into outQueue and left pending
+    size_t lastReadAsked = 0;             ///< the count the last read asked for
 
     int Read(void* buffer, size_t count, size_t* got) override;
     int Write(const void* bytes, size_t count, size_t* put) override;

@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -89,9 +91,19 @@ void ClearCustomDivisor(int fd) {
     Ioctl(fd, TIOCSSERIAL, &serial);
 }
 
+// Monotonic milliseconds from the coarse clock (no system call).
+int64_t CoarseNowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// How often an idle line checks that its name still leads to its device.
+constexpr int64_t kNameCheckPeriodMs = 1000;
+
 class TtyLine : public win32posix::SerialLine {
 public:
-    explicit TtyLine(int fd) : m_fd(fd) {}
+    TtyLine(int fd, const std::string& path) : m_fd(fd), m_path(path), m_device(DeviceOf(path)) {}
     ~TtyLine() override {
         // The exclusive flag outlives this descriptor on a pty slave whose master stays open.
         Ioctl(m_fd, TIOCNXCL);
@@ -124,6 +136,9 @@ public:
         }
         *inQueue = static_cast<uint32_t>(in);
         *outQueue = static_cast<uint32_t>(out);
+        // A hang-up already fails FIONREAD (EIO). An adapter that went away without one shows only
+        // in its name: checked while nothing is queued, at most once a second.
+        if (error == 0 && in == 0) error = CheckName();
         return error;
     }
     int Counters(win32posix::LineCounters* counters) override {
@@ -163,7 +178,24 @@ public:
     }
 
 private:
+    // The device number `path` leads to; 0 when it leads nowhere.
+    static dev_t DeviceOf(const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 ? info.st_rdev : 0;
+    }
+    // ENODEV once the name (a COM link, a /dev/serial/by-id name) no longer leads to this device.
+    int CheckName() {
+        const int64_t now = CoarseNowMs();
+        if (m_device == 0 || now - m_lastNameCheck < kNameCheckPeriodMs) return 0;
+        m_lastNameCheck = now;
+        g_syscalls.fetch_add(1, std::memory_order_relaxed);
+        return DeviceOf(m_path) == m_device ? 0 : ENODEV;
+    }
+
     int m_fd;
+    std::string m_path; ///< the name it was opened by
+    dev_t m_device;     ///< the device that name led to then
+    int64_t m_lastNameCheck = CoarseNowMs();
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
 };
 
@@ -231,7 +263,7 @@ bool RateWithinTolerance(uint32_t wanted, uint32_t got) {
 SerialLine* OpenTtyLine(const std::string& path, int* error) {
     int fd = -1;
     *error = OpenExclusive(path, &fd);
-    return *error == 0 ? new TtyLine(fd) : nullptr;
+    return *error == 0 ? new TtyLine(fd, path) : nullptr;
 }
 
 uint64_t TtySyscallCount() {
