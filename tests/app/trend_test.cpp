@@ -162,3 +162,36 @@ TEST(TrendWindow, FedByTheTicksOpensOnceTakesKeysUnderTheModalMainWindowSavesAnd
     EXPECT_GE(apptest::Count(csv, ",128,64,UP,DOWN\n"), 3);
     EXPECT_EQ(dlg.m_trend.GetSafeHwnd(), nullptr) << "closed with the main window";
 }
+
+// A board pulled out and plugged back: the ticks while it was gone are recorded as lost, and the
+// open window shades them.
+TEST(TrendWindow, TheTicksWhileTheBoardIsLostAreShaded) {
+    std::filesystem::remove_all(AfxGetApp()->m_strProfileName); // COM3
+    apptest::Board board("--tilt 16,40,3 --drop-after 8 --return-after 1500");
+    CKorvaneDlg dlg;
+    const TrendHistory& history = dlg.m_trend.History();
+    auto back = [&] { // a lost tick, then a valid one that is not
+        const int n = history.Count(PollMode::Tilt);
+        for (int i = 0; i + 1 < n; ++i)
+            if (history.At(PollMode::Tilt, i).lost)
+                return history.At(PollMode::Tilt, n - 1).valid && !history.At(PollMode::Tilt, n - 1).lost;
+        return false;
+    };
+    int shaded = -1;
+    RunModal(
+        dlg,
+        [&](QWidget*) {
+            dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
+            ASSERT_TRUE(QTest::qWaitFor(back, 8000)) << history.Count(PollMode::Tilt) << " ticks";
+            const QImage img =
+                AfxQtWidget(&dlg.m_trend)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            shaded = static_cast<int>(
+                std::count(reinterpret_cast<const QRgb*>(img.constBits()),
+                           reinterpret_cast<const QRgb*>(img.constBits()) + img.width() * img.height(),
+                           qRgb(255, 224, 224)));
+            dlg.EndDialog(IDOK);
+        },
+        12000);
+    DisconnectBoard();
+    EXPECT_GT(shaded, 100);
+}
