@@ -114,31 +114,46 @@ TEST(TrendWindow, ReadingsLandOnTheAxisEndsGapsStayEmptyLostTicksAreShadedAndPau
     EXPECT_NE(w->grab().toImage(), frozen);
 }
 
-// The program's ticks feed it (the board's fixed reading, one sample per tick). The system menu opens
-// it (once: the second time it comes to the front); Save CSV... writes through the save dialog, a
-// failed write shows its box; Escape closes it and the program goes on; the main window's end closes it.
+// The program's ticks feed it (the board's fixed reading, one sample per tick; the ticks while the
+// board was pulled out are lost and shaded). The system menu opens it (once: the second time it comes
+// to the front); Save CSV... asks for the file, a failed write shows its box; Escape closes it and the
+// program goes on; the main window's end closes it.
 TEST(TrendWindow, FedByTheTicksOpensOnceTakesKeysUnderTheModalMainWindowSavesAndClosesWithIt) {
     std::filesystem::remove_all(AfxGetApp()->m_strProfileName); // COM3
-    apptest::Board board("--tilt 128,64,2");
+    apptest::Board board("--tilt 128,64,2 --drop-after 8 --return-after 1500");
     CKorvaneDlg dlg;
+    const TrendHistory& history = dlg.m_trend.History();
+    auto back = [&] { // a lost tick, and now a valid one
+        const int n = history.Count(PollMode::Tilt);
+        bool lost = false;
+        for (int i = 0; i < n; ++i) lost = lost || history.At(PollMode::Tilt, i).lost;
+        return lost && n && history.At(PollMode::Tilt, n - 1).valid &&
+               !history.At(PollMode::Tilt, n - 1).lost;
+    };
     const std::string path = TestPath("saved.csv");
-    int boxes = 0;
-    RunModal(dlg, [&](QWidget*) {
-        const auto& items = dlg.GetSystemMenu(FALSE)->Items();
-        ASSERT_GE(items.size(), 3u);
-        EXPECT_EQ(items[items.size() - 2].text, "&Trend...");
-        dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
-        QPointer<QWidget> trend = AfxQtWidget(&dlg.m_trend);
-        ASSERT_TRUE(trend && trend->isVisible());
-        EXPECT_EQ(trend->windowTitle(), "Korvane Trend");
-        dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
-        EXPECT_EQ(AfxQtWidget(&dlg.m_trend), trend) << "the same window";
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.m_trend.History().Count(PollMode::Tilt) >= 3; }, 3000));
-        const TrendSample& s = dlg.m_trend.History().At(PollMode::Tilt, 2);
-        EXPECT_TRUE(s.valid && s.tilt.x == 128 && s.tilt.y == 64 && s.tilt.leftUp && !s.tilt.rightUp);
-        std::filesystem::create_directory(path + ".tmp");
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            BoxCloser closer;
+    BoxCloser closer;
+    int shaded = -1;
+    RunModal(
+        dlg,
+        [&](QWidget*) {
+            const auto& items = dlg.GetSystemMenu(FALSE)->Items();
+            ASSERT_GE(items.size(), 3u);
+            EXPECT_EQ(items[items.size() - 2].text, "&Trend...");
+            dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
+            QPointer<QWidget> trend = AfxQtWidget(&dlg.m_trend);
+            ASSERT_TRUE(trend && trend->isVisible());
+            EXPECT_EQ(trend->windowTitle(), "Korvane Trend");
+            dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
+            EXPECT_EQ(AfxQtWidget(&dlg.m_trend), trend) << "the same window";
+            ASSERT_TRUE(QTest::qWaitFor(back, 8000)) << history.Count(PollMode::Tilt) << " ticks";
+            const TrendSample& s = history.At(PollMode::Tilt, 2);
+            EXPECT_TRUE(s.valid && s.tilt.x == 128 && s.tilt.y == 64 && s.tilt.leftUp && !s.tilt.rightUp);
+            const QImage img = trend->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            shaded = static_cast<int>(
+                std::count(reinterpret_cast<const QRgb*>(img.constBits()),
+                           reinterpret_cast<const QRgb*>(img.constBits()) + img.width() * img.height(),
+                           qRgb(255, 224, 224)));
+            std::filesystem::create_directory(path + ".tmp");
             QTimer::singleShot(100, [&] {
                 auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
                 ASSERT_TRUE(files);
@@ -146,52 +161,21 @@ TEST(TrendWindow, FedByTheTicksOpensOnceTakesKeysUnderTheModalMainWindowSavesAnd
                 QMetaObject::invokeMethod(files, "accept");
             });
             QTest::mouseClick(AfxQtControl(&dlg.m_trend, IDC_TREND_SAVE), Qt::LeftButton);
-            boxes += static_cast<int>(closer.seen.size());
             std::filesystem::remove(path + ".tmp");
-        }
-        QTest::keyClick(trend, Qt::Key_Escape);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !trend; })) << "gone, the main window still runs";
-        dlg.m_trend.Open();
-        EXPECT_TRUE(dlg.m_trend.IsOpen());
-        dlg.EndDialog(IDOK);
-    });
-    DisconnectBoard();
-    EXPECT_EQ(boxes, 1) << "the failed write";
-    const std::string csv = FileText(path);
-    EXPECT_EQ(csv.rfind("t_ms,x,y,left,right\n0,128,64,UP,DOWN\n", 0), 0u) << csv;
-    EXPECT_GE(apptest::Count(csv, ",128,64,UP,DOWN\n"), 3);
-    EXPECT_EQ(dlg.m_trend.GetSafeHwnd(), nullptr) << "closed with the main window";
-}
-
-// A board pulled out and plugged back: the ticks while it was gone are recorded as lost, and the
-// open window shades them.
-TEST(TrendWindow, TheTicksWhileTheBoardIsLostAreShaded) {
-    std::filesystem::remove_all(AfxGetApp()->m_strProfileName); // COM3
-    apptest::Board board("--tilt 16,40,3 --drop-after 8 --return-after 1500");
-    CKorvaneDlg dlg;
-    const TrendHistory& history = dlg.m_trend.History();
-    auto back = [&] { // a lost tick, then a valid one that is not
-        const int n = history.Count(PollMode::Tilt);
-        for (int i = 0; i + 1 < n; ++i)
-            if (history.At(PollMode::Tilt, i).lost)
-                return history.At(PollMode::Tilt, n - 1).valid && !history.At(PollMode::Tilt, n - 1).lost;
-        return false;
-    };
-    int shaded = -1;
-    RunModal(
-        dlg,
-        [&](QWidget*) {
-            dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
-            ASSERT_TRUE(QTest::qWaitFor(back, 8000)) << history.Count(PollMode::Tilt) << " ticks";
-            const QImage img =
-                AfxQtWidget(&dlg.m_trend)->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            shaded = static_cast<int>(
-                std::count(reinterpret_cast<const QRgb*>(img.constBits()),
-                           reinterpret_cast<const QRgb*>(img.constBits()) + img.width() * img.height(),
-                           qRgb(255, 224, 224)));
+            EXPECT_EQ(dlg.m_trend.SaveCsv(path), "");
+            QTest::keyClick(trend, Qt::Key_Escape);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !trend; })) << "gone, the main window still runs";
+            dlg.m_trend.Open();
+            EXPECT_TRUE(dlg.m_trend.IsOpen());
             dlg.EndDialog(IDOK);
         },
         12000);
     DisconnectBoard();
-    EXPECT_GT(shaded, 100);
+    EXPECT_EQ(closer.seen,
+              std::vector<std::string>{"Korvane: Could not write " + path + ": Is a directory."});
+    EXPECT_GT(shaded, 100) << "the lost ticks";
+    const std::string csv = FileText(path);
+    EXPECT_EQ(csv.rfind("t_ms,x,y,left,right\n0,128,64,UP,DOWN\n", 0), 0u) << csv;
+    EXPECT_GE(apptest::Count(csv, ",128,64,UP,DOWN\n"), 9) << "before and after the board was lost";
+    EXPECT_EQ(dlg.m_trend.GetSafeHwnd(), nullptr) << "closed with the main window";
 }
