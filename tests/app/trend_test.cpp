@@ -154,12 +154,15 @@ TEST(TrendWindow, FedByTheTicksOpensOnceTakesKeysUnderTheModalMainWindowSavesAnd
                            reinterpret_cast<const QRgb*>(img.constBits()) + img.width() * img.height(),
                            qRgb(255, 224, 224)));
             std::filesystem::create_directory(path + ".tmp");
-            QTimer::singleShot(100, [&] {
+            QTimer typist; // the name typed into the save dialog once it is up
+            QObject::connect(&typist, &QTimer::timeout, [&] {
                 auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                ASSERT_TRUE(files);
-                files->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path)); // typed
+                if (!files) return;
+                typist.stop();
+                files->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
                 QMetaObject::invokeMethod(files, "accept");
             });
+            typist.start(20);
             QTest::mouseClick(AfxQtControl(&dlg.m_trend, IDC_TREND_SAVE), Qt::LeftButton);
             std::filesystem::remove(path + ".tmp");
             EXPECT_EQ(dlg.m_trend.SaveCsv(path), "");

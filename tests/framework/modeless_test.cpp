@@ -3,6 +3,8 @@
 #include "helpers.h"
 #include "test_dialog.h"
 
+#include <QFileDialog>
+
 namespace {
 
 constexpr QRgb kRed = qRgb(255, 0, 0), kBlue = qRgb(0, 0, 255);
@@ -55,7 +57,11 @@ TEST(FileDialog, ParsesFiltersAndReportsCancel) {
     EXPECT_EQ(CFileDialog::ParseFilter("A (*.a)|*.a|B|*.b;*.c||"),
               (Pairs{{"A (*.a)", "*.a"}, {"B", "*.b;*.c"}}));
     CFileDialog save(FALSE, "csv", "x.csv", OFN_OVERWRITEPROMPT, "CSV files (*.csv)|*.csv||");
-    QTimer::singleShot(50, [] { QApplication::activeModalWidget()->close(); }); // its close box
+    QTimer closer; // its close box, once it is up
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) files->close();
+    });
+    closer.start(20);
     EXPECT_EQ(save.DoModal(), IDCANCEL);
     EXPECT_EQ(save.GetPathName(), "");
 }
