@@ -6,7 +6,8 @@
 //                          or  t_ms,ch0,ch1,...,ch6           e.g. 100,0.00,1.00,2.00,3.00,-5.00,5.00,5.00
 //   json  one object per line with the csv column names as keys, no header
 //
-// t_ms is the tick's time in milliseconds since the first tick; volts have two decimals. Every
+// t_ms is the tick's time in milliseconds since the first tick (with three decimals in fast mode:
+// when the exchange began); volts have two decimals. Every
 // line ends with a newline.
 #pragma once
 
@@ -25,3 +26,6 @@ std::string HeaderLine(PollMode mode, RowFormat format);
 std::string TiltRow(RowFormat format, long long tMs, const TiltFrame& frame);
 /// One row for a voltage reply: the seven channels in volts.
 std::string VoltageRow(RowFormat format, long long tMs, const float volts[7]);
+/// The same rows with the time already written out (the fast poll's "12.345").
+std::string TiltRow(RowFormat format, const std::string& time, const TiltFrame& frame);
+std::string VoltageRow(RowFormat format, const std::string& time, const float volts[7]);

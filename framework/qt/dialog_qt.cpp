@@ -75,11 +75,12 @@ void DialogWidget::reject() {
     SendCommand(m_impl, IDCANCEL);
 }
 
-void DialogWidget::paintEvent(QPaintEvent*) {
+void DialogWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     QPainter* outer = m_impl->painter;
     m_impl->painter = &painter;
     m_impl->invalid = false;
+    m_impl->pending -= event->region();
     m_impl->Send(WM_PAINT);
     m_impl->painter = outer;
 }
