@@ -259,7 +259,7 @@ def measure_polling(settings, results):
 
 def measure_trend(settings, results):
     """The trend window: one paint of seven full channels, and the dialog polling with it open."""
-    warm, runs = settings.runs(200, warm=20)
+    warm, runs = 20, 10 if settings.quick else 200  # the first paints load fonts: always warmed up
     got = run_json(settings, [settings.program("bench_app"), "paint", str(warm + runs)], LIMIT_S)
     paints = got["paint_ms"][warm:]
     results.add("Paint of the trend window, 7 channels x 600 points", paints, "ms", aim=("<=", 2),
