@@ -44,7 +44,8 @@ package: configure
 
 # Benchmarks: every performance figure against its reference (bench/run.py; QUICK=1: one short run
 # of each, as CI does). Always an optimised build, never the sanitizer one.
-BENCH_TARGETS ?= korvane korvane-board bench_port bench_bulk bench_bulk_sp bench_alloc bench_app bench_qt_dialog
+BENCH_TARGETS ?= korvane korvane-board korvane-cli bench_port bench_bulk bench_bulk_sp bench_alloc bench_app \
+                 bench_qt_dialog bench_wire_client
 
 bench: BUILD := build
 bench: CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -133,11 +133,6 @@ bool WinCommPort::HeldCopyMissing() {
     return true;
 }
 
-int WinCommPort::Idle() {
-    Sleep(0);
-    return 0;
-}
-
 void WinCommPort::Open(int) {
     if (HeldCopyMissing()) return;
     // An index without a slot in the table is refused before anything is touched.

@@ -24,7 +24,9 @@ public:
     WinCommPort(const WinCommPort&) = delete;
     WinCommPort& operator=(const WinCommPort&) = delete;
 
-    /// Gives up the time slice (Sleep(0)); returns 0.
+    /// One step of a wait (CommLink's): returns 0 once the device has bytes to read, or room to
+    /// write after a write it could not take whole, and after 1 ms at the latest (POSIX: poll on the
+    /// device); on Windows it gives up the time slice (Sleep(0)). Never fails.
     int Idle() override;
     /// Gathers the device's line errors into the port.
     void PollLineStatus() override;
@@ -92,6 +94,12 @@ public:
     /// ERROR_OPERATION_ABORTED, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED) to
     /// COMM_DEVICE_ERROR, anything else to COMM_FAILED.
     virtual int TranslateLastError();
+
+    /// Asks the driver to pass received bytes on at once instead of gathering them (on Linux
+    /// ASYNC_LOW_LATENCY: an FTDI adapter's latency timer drops from 16 ms to 1 ms), until the
+    /// device closes. 0 when set; COMM_NOT_SUPPORTED where the driver or the system has no such
+    /// request (a pseudo-terminal, CDC-ACM, Windows). Nothing recorded.
+    int RequestLowLatency();
 
 protected:
     /// Write records held per port: a write left pending keeps its record until it completes.

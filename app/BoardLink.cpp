@@ -40,6 +40,30 @@ int Exchange(char command, int waitMs, int size, uint8_t* reply) {
     return g_pLink->Receive(reply, size, P::kReadTimeoutMs);
 }
 
+// Exchange, but the reply is read as soon as at least `size` bytes are queued; `timeoutMs` bounds the
+// wait. Only exactly `size` bytes are read, as in Exchange.
+int ExchangeAsSoonAsQueued(char command, int timeoutMs, int size, uint8_t* reply) {
+    reply[0] = 0;
+    if (!g_pLink || !g_pPort) return -1;
+    g_pLink->Send(&command, 1);
+    TickDeadline deadline = TickDeadline::After(GetTickCount(), timeoutMs);
+    int queued = g_pLink->RxCount();
+    while (queued < size && !deadline.ReachedAt(GetTickCount()) && g_pPort->Idle() >= 0)
+        queued = g_pLink->RxCount();
+    if (queued != size) return -1;
+    return g_pLink->Receive(reply, size, P::kReadTimeoutMs);
+}
+
+// The decoding and storing of each exchange, whichever way its reply was read.
+bool StoreTilt(const uint8_t* reply, int got, TiltFrame* frame) {
+    TiltFrame decoded{};
+    if (!DecodeTilt(reply, got, &decoded)) return false;
+    g_byTiltX = decoded.x;
+    g_byTiltY = decoded.y;
+    if (frame) *frame = decoded;
+    return true;
+}
+
 bool Probe() {
     uint8_t reply[kReplyBufferSize];
     return Exchange(P::kProbe, P::kProbeWaitMs, 1, reply) == 1 && reply[0] == P::kProbeAnswer;
@@ -141,17 +165,28 @@ bool DecodeVoltages(const uint8_t* reply, int count, float volts[7]) {
 
 bool ExchangeTilt(TiltFrame* frame) {
     uint8_t reply[kReplyBufferSize];
-    TiltFrame decoded{};
-    int got = Exchange(P::kTilt, P::kTiltWaitMs, P::kTiltFrameSize, reply);
-    if (!DecodeTilt(reply, got, &decoded)) return false;
-    g_byTiltX = decoded.x;
-    g_byTiltY = decoded.y;
-    if (frame) *frame = decoded;
-    return true;
+    return StoreTilt(reply, Exchange(P::kTilt, P::kTiltWaitMs, P::kTiltFrameSize, reply), frame);
 }
 
 bool ExchangeVoltages() {
     uint8_t reply[kReplyBufferSize];
     return DecodeVoltages(reply, Exchange(P::kVoltages, P::kVoltageWaitMs, P::kVoltageFrameSize, reply),
                           g_fVoltage);
+}
+
+bool ExchangeTiltFast(TiltFrame* frame) {
+    uint8_t reply[kReplyBufferSize];
+    return StoreTilt(reply, ExchangeAsSoonAsQueued(P::kTilt, P::kTiltWaitMs, P::kTiltFrameSize, reply),
+                     frame);
+}
+
+bool ExchangeVoltagesFast() {
+    uint8_t reply[kReplyBufferSize];
+    int got = ExchangeAsSoonAsQueued(P::kVoltages, P::kVoltageWaitMs, P::kVoltageFrameSize, reply);
+    return DecodeVoltages(reply, got, g_fVoltage);
+}
+
+bool RequestLowLatency() {
+    auto* port = dynamic_cast<WinCommPort*>(g_pPort);
+    return port && port->RequestLowLatency() == 0;
 }

@@ -174,3 +174,16 @@ void StartPolling(int comNumber, bool reopen);
 TickOutcome PollTick(PollKind kind, uint32_t nowMs);
 /// True when the port that failed is released (and, with reopening, not yet connected again).
 bool AwaitingReopen();
+// Fast exchanges (korvane-cli poll --fast): the same command and the same exact count, but the
+// reply is read as soon as the whole of it is queued; the command's wait (30 or 50 ms) becomes the
+// time-out. The wait looks at the queue with the port's Idle between looks, so it sleeps on the
+// device rather than spinning. A reply longer than expected is taken when its expected length is
+// queued before the rest arrives; the discard before the next exchange then drops the rest.
+
+/// ExchangeTilt, reading the reply as soon as 3 bytes are queued.
+bool ExchangeTiltFast(TiltFrame* frame);
+/// ExchangeVoltages, reading the reply as soon as 7 bytes are queued.
+bool ExchangeVoltagesFast();
+/// Asks the port's driver to pass received bytes on at once (see WinCommPort::RequestLowLatency):
+/// true when it did; false when the driver has no such request, which is no failure.
+bool RequestLowLatency();

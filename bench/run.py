@@ -14,6 +14,7 @@ import datetime
 import json
 import os
 import platform
+import re
 import resource
 import shutil
 import signal
@@ -87,6 +88,7 @@ class Board:
                                         stderr=subprocess.PIPE)
         self.log = Reader(self.process.stderr)
         path, ready = self.process.stdout.readline(), self.process.stdout.readline()
+        self.path = path.strip()
         if ready.strip() != "ready":
             self.stop()
             raise BenchError(f"korvane-board {' '.join(args)} did not start: {path.strip()}")
@@ -199,8 +201,9 @@ def measure_connection(settings, results):
         if got["baud"] != baud:
             raise BenchError(f"{name}: connected at {got['baud']} baud")
         wall, cpu = got["wall_ms"][warm:], got["cpu_ms"][warm:]
-        results.add(name, wall, "ms", what, reference, [w / reference for w in wall], ("<=", 1.05),
-                    note=f"CPU time per connection: median {statistics.median(cpu):.1f} ms")
+        results.add(name, wall, "ms", what, reference, [w / reference for w in wall], ("<=", 1.05))
+        results.add(f"CPU of one {name}", cpu, "ms", aim=("<=", 5),
+                    note="user and system time of the connecting process: the waits sleep on the port")
 
 
 def measure_reopening(settings, results):
@@ -254,6 +257,29 @@ def measure_polling(settings, results):
                     note="bench_app: the main dialog offscreen" + (", its DVM button clicked" if mode == "dvm" else ""))
 
 
+def measure_trend(settings, results):
+    """The trend window: one paint of seven full channels, and the dialog polling with it open."""
+    warm, runs = 20, 10 if settings.quick else 200  # the first paints load fonts: always warmed up
+    got = run_json(settings, [settings.program("bench_app"), "paint", str(warm + runs)], LIMIT_S)
+    paints = got["paint_ms"][warm:]
+    results.add("Paint of the trend window, 7 channels x 600 points", paints, "ms", aim=("<=", 2),
+                note=f"640 x 400 offscreen, DVM over 60 s; 90th percentile {percentile(paints, 90):.2f} ms")
+    warm, runs = settings.runs(3, warm=0)
+    seconds = settings.polling_seconds()
+    write_profile(settings, BOARD_COM)
+    cpu = []
+    with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT)), "--volts", VOLTS):
+        for run in range(warm + runs):
+            got = run_json(settings, [settings.program("bench_app"), "poll", "tilt", str(seconds), "trend"],
+                           seconds + LIMIT_S)
+            check_readings(got)
+            if run >= warm:
+                cpu.append(got["cpu_s"] / got["wall_s"])
+    results.add(f"CPU of the dialog polling {seconds:g} s, TILT, trend open", [c * seconds for c in cpu],
+                "s", f"{seconds:g} s of one core", seconds, cpu, ("<=", 0.02),
+                note="bench_app: the main dialog offscreen with its trend window (60 s span) repainted every tick")
+
+
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(len(ordered) * p / 100))]
@@ -297,6 +323,80 @@ def measure_program(settings, results):
     results.add("Peak RSS of korvane polling", [r / 1024 for r in rss], "MiB", "minimal Qt 6 dialog",
                 statistics.median(ref_rss) / 1024, [r / f for r, f in zip(rss, ref_rss)], ("<=", 1.2),
                 note=f"bench_qt_dialog: median {statistics.median(ref_rss) / 1024:.1f} MiB")
+
+
+class Xvfb:
+    """A virtual X server of its own for the length of a `with` block; `env` reaches it."""
+
+    def __init__(self, settings):
+        if not shutil.which("Xvfb") or not shutil.which("xdotool"):
+            raise BenchError("needs Xvfb and xdotool (scripts/install-deps.sh)")
+        read, write = os.pipe()
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "640x480x24",
+                                         "-nolisten", "tcp"], pass_fds=(write,), stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as displays:
+            display = displays.readline().strip()
+        if not display:
+            end_process(self.process)
+            raise BenchError("Xvfb did not start")
+        self.env = dict(settings.env, DISPLAY=f":{display}", QT_QPA_PLATFORM="xcb")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        end_process(self.process)
+
+
+def click_dvm(env):
+    """Clicks the DVM radio button of the korvane window, as the operator does (its circle lies at 9, 25
+    of the main dialog's 239 x 199 units)."""
+    found = subprocess.run(["xdotool", "search", "--sync", "--name", "^Korvane$"], env=env, text=True,
+                           capture_output=True, timeout=10)
+    window = found.stdout.split()[0] if found.stdout.split() else None
+    if not window:
+        raise BenchError("no korvane window on the virtual X server")
+    geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=env, text=True,
+                              capture_output=True, timeout=10).stdout
+    size = dict(line.split("=") for line in geometry.split())
+    x, y = int(size["WIDTH"]) * 9 // 239, int(size["HEIGHT"]) * 25 // 199
+    subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"], env=env,
+                   check=True, timeout=10)
+
+
+def measure_program_xvfb(settings, results):
+    """The korvane program on a virtual X server, polling in TILT and (its radio button clicked) in DVM:
+    the CPU time of all its threads over the window, as a fraction of one core."""
+    warm, runs = settings.runs(3, warm=0)
+    seconds = settings.polling_seconds()
+    settle = 1.0 if settings.quick else 2.0
+    write_profile(settings, BOARD_COM)
+    for mode, command in (("tilt", "'z'"), ("dvm", "'s'")):
+        cpu, polls = [], []
+        for run in range(warm + runs):
+            with Xvfb(settings) as xvfb, Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT)), "--volts",
+                                               VOLTS) as board:
+                korvane = subprocess.Popen([settings.program("korvane")], env=xvfb.env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
+                try:
+                    if mode == "dvm":
+                        click_dvm(xvfb.env)
+                    time.sleep(settle)
+                    start, before = time.monotonic(), cpu_seconds(korvane.pid)
+                    time.sleep(seconds)
+                    end, after = time.monotonic(), cpu_seconds(korvane.pid)
+                finally:
+                    end_process(korvane)
+            answered = board.log.count(command, start, end)
+            if answered < 0.8 * 10 * seconds:
+                raise BenchError(f"korvane under Xvfb polled {mode} {answered} times in {seconds:g} s")
+            if run >= warm:
+                cpu.append((after - before) / (end - start))
+                polls.append(answered / (end - start))
+        results.add(f"CPU of korvane polling {seconds:g} s, {mode.upper()} (program, Xvfb)", [c * seconds for c in cpu],
+                    "s", f"{seconds:g} s of one core", seconds, cpu, ("<=", 0.005),
+                    note=f"build/bin/korvane on Xvfb (xcb); {statistics.median(polls):.1f} polls/s seen by the board")
 
 
 def bulk_client(settings, contender, path, rounds):
@@ -349,10 +449,23 @@ def bulk_round_times(settings, contender, rounds):
         end_process(peer)
 
 
-def measure_bulk(settings, results):
-    """1 MiB each way over a pty per round; the contenders take turns, so load drifts evenly."""
-    contenders = ["raw", "CommLink", "CommLink, program's queues", "pySerial", "libserialport"]
-    sets, rounds = (1, 1) if settings.quick else (10, 10)
+class BusyProcesses:
+    """`count` processes that keep a core busy each, for the length of a `with` block."""
+
+    def __init__(self, count):
+        self.processes = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(count)]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        for process in self.processes:
+            end_process(process)
+
+
+def bulk_sets(settings, contenders, sets, rounds):
+    """Round times (ms) and client CPU seconds per round of each contender, the contenders taking
+    turns so that load drifts evenly; None for one that cannot run here."""
     times = {c: [] for c in contenders}
     cpu = {c: [] for c in contenders}
     for _ in range(sets):
@@ -365,6 +478,17 @@ def measure_bulk(settings, results):
                 continue
             times[contender] += got[0][1:]  # round 0 warms up
             cpu[contender].append(got[1])
+    return times, cpu
+
+
+def measure_bulk(settings, results):
+    """1 MiB each way over a pty per round, on the idle machine and with two busy processes competing
+    for its cores: throughput against the raw blocking loop, and the client's CPU time per MiB."""
+    contenders = ["raw", "CommLink", "CommLink, program's queues", "pySerial", "libserialport"]
+    sets, rounds = (1, 1) if settings.quick else (10, 10)
+    times, cpu = bulk_sets(settings, contenders, sets, rounds)
+    with BusyProcesses(2):
+        busy_times, busy_cpu = bulk_sets(settings, ["raw", "CommLink"], 1 if settings.quick else 5, rounds)
     mib_s = {c: [2 / (t / 1000) for t in v] if v else None for c, v in times.items()}
     ours = mib_s["CommLink"]
     raw = statistics.median(mib_s["raw"])
@@ -372,6 +496,16 @@ def measure_bulk(settings, results):
     results.add("Bulk 1 MiB each way, CommLink vs raw read/write", ours, "MiB/s", "raw read/write loop", raw,
                 [v / raw for v in ours], (">=", 0.9),
                 note=f"port queues of 65535 bytes, the largest; client CPU per round: {per_round}")
+    busy = {c: [2 / (t / 1000) for t in v] for c, v in busy_times.items()}
+    busy_raw = statistics.median(busy["raw"])
+    results.add("Bulk, two busy processes competing, CommLink vs raw", busy["CommLink"], "MiB/s",
+                "raw read/write loop, same load", busy_raw, [v / busy_raw for v in busy["CommLink"]], (">=", 0.9))
+    for label, spent in (("idle", cpu), ("two busy processes", busy_cpu)):
+        per_mib = [c / 2 * 1000 for c in spent["CommLink"]]
+        raw_per_mib = statistics.median(spent["raw"]) / 2 * 1000
+        results.add(f"Bulk client CPU per MiB, CommLink vs raw ({label})", per_mib, "ms", "raw read/write loop",
+                    raw_per_mib, [c / raw_per_mib for c in per_mib], ("<=", 1.2),
+                    note="user and system time of the client process per MiB moved, its start included")
     small = mib_s["CommLink, program's queues"]
     results.add("Bulk, CommLink with the program's 4096/2048 queues", small, "MiB/s", "raw read/write loop", raw,
                 [v / raw for v in small])
@@ -382,6 +516,72 @@ def measure_bulk(settings, results):
         reference = statistics.median(mib_s[peer])
         results.add(f"Bulk 1 MiB each way, CommLink vs {peer}", ours, "MiB/s", f"{peer} (Debian)", reference,
                     [v / reference for v in ours], (">=", 1.0))
+
+
+FAST_SUMMARY = re.compile(r"^(\d+) replies, (\d+) missed in (\d+\.\d+) s \((\d+\.\d) per second\)$", re.M)
+
+
+def fast_poll(settings, mode, count, rows):
+    """korvane-cli poll --fast on the board's COM port, rows to the file `rows`: (replies per second,
+    replies, missed) from its closing line."""
+    cmd = [settings.program("korvane-cli"), "poll", str(BOARD_COM), "--fast", "--mode", mode, "--count", str(count),
+           "--format", "csv"]
+    with open(rows, "w") as out:
+        done = subprocess.run(cmd, env=settings.env, text=True, stdout=out, stderr=subprocess.PIPE, timeout=LIMIT_S)
+    summary = FAST_SUMMARY.search(done.stderr)
+    if done.returncode != 0 or not summary:
+        raise BenchError(f"poll --fast {mode}: exit {done.returncode}: {done.stderr.strip()[-300:]}")
+    replies, missed, seconds = int(summary[1]), int(summary[2]), float(summary[3])
+    with open(rows) as written:
+        if sum(1 for _ in written) != replies + 1:
+            raise BenchError(f"poll --fast {mode}: {replies} replies but not as many rows")
+    return replies / seconds, replies, missed
+
+
+def wire_client(settings, board, baud, mode, count):
+    """The minimal C client against the same board: exchanges per second."""
+    command, length = ("z", 3) if mode == "tilt" else ("s", 7)
+    got = run_json(settings, [settings.program("bench_wire_client"), board.path, str(baud), command, str(length),
+                              str(count)], LIMIT_S)
+    return (got["exchanges"] - got["missed"]) / got["seconds"]
+
+
+def measure_fast_poll(settings, results):
+    """korvane-cli poll --fast against a board that keeps the wire's timing at 38400 and 128000 baud
+    (each exchange's bytes take their 10 bits a byte), against the wire limit and the minimal C client
+    in the same run; then on a bare pty, rows written to a file."""
+    warm, runs = settings.runs(3, warm=0)
+    rows = os.path.join(settings.config, "rows.csv")
+    for baud in (38400, 128000):
+        for mode, wire_bytes in (("tilt", 4), ("dvm", 8)):
+            limit = baud / 10 / wire_bytes
+            count = int(limit * (0.3 if settings.quick else 2))
+            ours, reference = [], []
+            with Board(settings, BOARD_COM, "--wire", "--baud", str(baud), "--tilt", ",".join(map(str, TILT)),
+                       "--volts", VOLTS) as board:
+                for run in range(warm + runs):
+                    rate, _, missed = fast_poll(settings, mode, count, rows)
+                    c_rate = wire_client(settings, board, baud, mode, count)
+                    if run >= warm:
+                        ours.append(rate)
+                        reference.append(c_rate)
+            name = f"poll --fast {mode.upper()} at {baud} (--wire)"
+            results.add(f"{name} vs the wire limit", ours, "/s", f"{wire_bytes} bytes an exchange on the wire", limit,
+                        [r / limit for r in ours], (">=", 0.8))
+            results.add(f"{name} vs the C client", ours, "/s", "minimal C write/read client",
+                        statistics.median(reference), [r / c for r, c in zip(ours, reference)], (">=", 0.9),
+                        note=f"the C client reaches {statistics.median(reference) / limit:.2f} of the wire limit")
+    rates, missed_all = [], 0
+    with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT))):
+        for run in range(warm + runs):
+            rate, _, missed = fast_poll(settings, "tilt", 2000 if settings.quick else 30000, rows)
+            if run >= warm:
+                rates.append(rate)
+                missed_all += missed
+    results.add("poll --fast TILT on a bare pty, rows to a file", rates, "/s", aim=(">=", 10000),
+                note=f"{missed_all} replies missed over the runs (aim: none)")
+    if missed_all:
+        results.figures[-1]["met"] = False
 
 
 def measure_syscalls(settings, results):
@@ -462,8 +662,10 @@ def main():
     results = Results()
     started = datetime.datetime.now().astimezone()
     info = machine()
-    steps = [("connection", measure_connection), ("reopening", measure_reopening), ("polling", measure_polling), ("program", measure_program),
-             ("bulk", measure_bulk), ("system calls", measure_syscalls), ("allocations", measure_allocations)]
+    steps = [("connection", measure_connection), ("reopening", measure_reopening), ("polling", measure_polling),
+             ("program", measure_program), ("program on Xvfb", measure_program_xvfb), ("trend window", measure_trend),
+             ("bulk", measure_bulk), ("fast poll", measure_fast_poll), ("system calls", measure_syscalls),
+             ("allocations", measure_allocations)]
     try:
         for name, step in steps:
             print(f"bench: {name}...", file=sys.stderr, flush=True)

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 class WindowTimer;
@@ -43,11 +44,13 @@ private:
 struct WndImpl {
     CWnd* wnd = nullptr;
     QPointer<DialogWidget> widget;
-    std::vector<QWidget*> items; ///< per template index; null for controls not built
+    std::vector<QWidget*> items;                   ///< per template index; null for controls not built
+    std::vector<std::optional<QRegion>> ownPixels; ///< per item: the pixels it paints itself, once known
     std::vector<QButtonGroup*> groups;
     std::map<UINT_PTR, WindowTimer*> timers;
     QPainter* painter = nullptr;         ///< set while WM_PAINT is being handled
     bool invalid = false;                ///< part of the window awaits repainting
+    QRegion pending;                     ///< what awaits repainting, when `invalid`
     HICON icons[2] = {nullptr, nullptr}; ///< ICON_SMALL, ICON_BIG
 
     explicit WndImpl(CWnd* owner);

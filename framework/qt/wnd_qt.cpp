@@ -2,12 +2,15 @@
 #include "qt_internal.h"
 
 #include "../menu.h"
+#include "../modeless.h"
 
 #include <QAbstractButton>
+#include <QBitmap>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 
+#include <optional>
 #include <set>
 
 namespace {
@@ -26,6 +29,8 @@ QString ItemText(QWidget* item) {
 }
 
 void SetItemText(QWidget* item, const QString& text) {
+    // The same text again changes nothing on the screen: the control is left alone, not repainted.
+    if (item && ItemText(item) == text) return;
     if (auto* edit = qobject_cast<QLineEdit*>(item)) {
         edit->setText(text);
         edit->home(false); // show the start of the text, as an edit field does after WM_SETTEXT
@@ -43,6 +48,48 @@ void SetButtonChecked(QAbstractButton* button, bool checked) {
     if (exclusive && !checked) group->setExclusive(false);
     button->setChecked(checked);
     if (exclusive && !checked) group->setExclusive(true);
+}
+
+// The pixels of its rectangle that `item` paints itself when it paints nearly all of them (an edit
+// field or a push button: all but the rounded corners of its frame), so that nothing the dialog
+// paints under them shows: drawn once over black and once over white, they come out the same. Empty
+// for a control that mostly lets the dialog show through (a static, a radio button): it is repainted
+// with the dialog anyway, and leaving out its glyphs would only cut the dialog's repaint into pieces.
+QRegion OwnPixels(QWidget* item) {
+    QImage over[2] = {QImage(item->size(), QImage::Format_RGB32), QImage(item->size(), QImage::Format_RGB32)};
+    over[0].fill(Qt::black);
+    over[1].fill(Qt::white);
+    for (QImage& image : over) item->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    QImage own(item->size(), QImage::Format_RGB32);
+    int shown = 0; // pixels where the dialog shows through
+    for (int y = 0; y < own.height(); ++y) {
+        for (int x = 0; x < own.width(); ++x) {
+            const bool same = over[0].pixel(x, y) == over[1].pixel(x, y);
+            own.setPixel(x, y, same ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+            shown += !same;
+        }
+    }
+    constexpr int kMostPercent = 95;
+    if (shown * 100 > (100 - kMostPercent) * own.width() * own.height()) return QRegion();
+    return QRegion(QBitmap::fromImage(own));
+}
+
+// What an invalidation of `area` repaints: the area less the pixels that the controls standing on
+// it paint themselves. As on Windows, a dialog's invalidation does not reach its child windows: a
+// control repaints itself when its text or state changes. Where the dialog shows through a control
+// (the corners of a frame, around a static's text) the dialog's new picture must show, so Qt
+// touches up the control there.
+QRegion RepaintRegion(WndImpl* impl, const QRect& area) {
+    QRegion region(area);
+    impl->ownPixels.resize(impl->items.size());
+    for (size_t i = 0; i < impl->items.size(); ++i) {
+        QWidget* item = impl->items[i];
+        if (!item || !item->isVisible() || !region.intersects(item->geometry())) continue;
+        std::optional<QRegion>& own = impl->ownPixels[i];
+        if (!own) own = OwnPixels(item);
+        region -= own->translated(item->pos());
+    }
+    return region;
 }
 
 } // namespace
@@ -84,6 +131,7 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 BOOL CWnd::DestroyWindow() {
+    afx_detail::DestroyOwnedModeless(this);
     if (!m_pImpl) return FALSE;
     WndImpl* impl = m_pImpl;
     Detach();
@@ -129,17 +177,16 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void CWnd::InvalidateRect(LPCRECT rect, BOOL) {
     if (!m_pImpl || !m_pImpl->widget) return;
     m_pImpl->invalid = true;
-    if (rect) {
-        m_pImpl->widget->update(
-            QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
-    } else {
-        m_pImpl->widget->update();
-    }
+    QRect area = rect ? QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top)
+                      : m_pImpl->widget->rect();
+    QRegion region = RepaintRegion(m_pImpl, area);
+    m_pImpl->pending += region;
+    m_pImpl->widget->update(region);
 }
 
 void CWnd::UpdateWindow() {
     if (m_pImpl && m_pImpl->widget && m_pImpl->invalid && m_pImpl->widget->isVisible())
-        m_pImpl->widget->repaint();
+        m_pImpl->widget->repaint(m_pImpl->pending);
 }
 
 void CWnd::GetClientRect(LPRECT rect) const {

@@ -9,6 +9,7 @@
 
 #include <QFontMetrics>
 #include <QImage>
+#include <QPaintEvent>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,18 @@ void WithWindow(int height, const std::function<void(CFixedDlg&, QWidget*)>& scr
     });
     EXPECT_EQ(result, IDOK);
 }
+
+// Counts a widget's paint events that cover its centre: its face, not the touch-ups of a frame's
+// corners where the dialog shows through.
+struct FacePaints : QObject {
+    explicit FacePaints(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        const QPoint centre = static_cast<QWidget*>(o)->rect().center();
+        count += e->type() == QEvent::Paint && static_cast<QPaintEvent*>(e)->region().contains(centre);
+        return false;
+    }
+    int count = 0;
+};
 
 void SetReadings(uint8_t x, uint8_t y, float volts) {
     g_byTiltX = x;
@@ -165,6 +178,25 @@ TEST(Display, VoltagesKeepTheirDecimalPointInACommaLocale) {
     std::setlocale(LC_ALL, "C");
     std::filesystem::remove_all(dir);
     EXPECT_TRUE(lines[0] == lines[1]);
+}
+
+// A tick's whole-area invalidation repaints the dialog but not the face of the edit field standing on
+// it (screenshots stay pixel for pixel as before): the field repaints only when its text changes.
+TEST(Display, AFieldRepaintsWithTheDialogOnlyWhenItsTextChanged) {
+    WithWindow(323, [&](CFixedDlg& dlg, QWidget*) {
+        FacePaints field(AfxQtControl(&dlg, IDC_XVALUE));
+        dlg.InvalidateRect(nullptr, TRUE); // the first one learns which pixels each control paints
+        for (auto [text, paints] : {std::pair{"1", 1}, {"1", 0}, {"22", 1}, {"22", 0}}) {
+            const int dialogPaints = dlg.paints;
+            field.count = 0;
+            dlg.m_strX = text;
+            dlg.UpdateData(FALSE);
+            dlg.InvalidateRect(nullptr, TRUE);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > dialogPaints; }, 2000));
+            QTest::qWait(20);
+            EXPECT_EQ(field.count, paints) << text;
+        }
+    });
 }
 
 // Minimised: only the program icon, centred, and no data exchange.

@@ -121,6 +121,7 @@ TEST(Ports, SerialDevicesComeFromSysfsWithTheirUsbDescriptionAndByIdNames) {
         std::ofstream(usb / file) << text << "\n";
     for (const char* name : {"ttyUSB0", "ttyS0", "ttyS1", "tty0"}) fs::create_directories(tty / name);
     fs::create_directory_symlink(usb / "1-2:1.0/ttyUSB0", tty / "ttyUSB0/device");
+    std::ofstream(usb / "1-2:1.0/ttyUSB0/latency_timer") << "16\n";
     std::ofstream(tty / "ttyS0/type") << "4\n";
     std::ofstream(tty / "ttyS1/type") << "0\n"; // no UART behind it
     fs::create_directories(root / "dev/serial/by-id");
@@ -133,11 +134,11 @@ TEST(Ports, SerialDevicesComeFromSysfsWithTheirUsbDescriptionAndByIdNames) {
     std::string found; // each device: path, kind, USB ids and texts, by-id names
     for (const cli::SerialDevice& d : devices) {
         found += d.path + " " + d.kind + " " + d.vendorId + ":" + d.productId + " " + d.manufacturer + "|" +
-                 d.product + "|" + d.serial;
+                 d.product + "|" + d.serial + "|" + d.latencyTimer;
         for (const std::string& id : d.ids) found += " " + id;
         found += "\n";
     }
-    EXPECT_EQ(found, dev + "/ttyS0 UART : ||\n" + dev +
-                         "/ttyUSB0 USB 0403:6001 FTDI|FT232R USB UART|A50285BI " + dev +
+    EXPECT_EQ(found, dev + "/ttyS0 UART : |||\n" + dev +
+                         "/ttyUSB0 USB 0403:6001 FTDI|FT232R USB UART|A50285BI|16 " + dev +
                          "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n");
 }

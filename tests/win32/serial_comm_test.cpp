@@ -12,6 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -196,3 +198,34 @@ TEST(SerialFake, StateReadsBackStopBitsAndCtsFlowFromTheLine) {
 }
 
 } // namespace
+
+// The wait behind the port's idle step. The pty full and the far end (50 ms in) silent: it waits out
+// its bound; the far end reading, so there is room again, or sending a byte: it ends then, long before
+// its bound of 10 s.
+TEST_F(SerialPty, WaitCommReadyEndsWhenRoomOrAByteComesOrItsBoundPasses) {
+    std::string big(1 << 20, 'b');
+    DWORD put = 1;
+    for (int n = 0; n < 100 && put > 0; ++n, usleep(5000))
+        WriteFile(m_handle, big.data(), static_cast<DWORD>(big.size()), &put, nullptr);
+    ASSERT_EQ(put, 0u) << "the pty is full";
+    const std::tuple<void (*)(int), DWORD, DWORD> rows[] = {
+        {[](int) {}, 200, 0},
+        {[](int master) {
+             for (char all[65536]; read(master, all, sizeof all) > 0;) {
+             }
+         },
+         10000, 0},
+        {[](int master) { EXPECT_EQ(write(master, "Q", 1), 1); }, 10000, 1}};
+    for (const auto& [farEnd, boundMs, queued] : rows) {
+        std::thread peer([&, act = farEnd] { usleep(50000), act(m_master); });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(win32posix::WaitCommReady(m_handle, boundMs));
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        peer.join();
+        EXPECT_GE(took.count(), std::min(45.0, boundMs - 5.0)) << "it waited, not spun";
+        EXPECT_EQ(took.count() < boundMs / 2, boundMs > 1000) << took.count();
+        COMSTAT status{};
+        EXPECT_TRUE(ClearCommError(m_handle, nullptr, &status) && status.cbInQue == queued);
+        WriteFile(m_handle, "z", 1, &put, nullptr); // once taken whole, the wait is for bytes only
+    }
+}

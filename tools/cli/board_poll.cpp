@@ -2,9 +2,10 @@
 #include "board_poll.h"
 
 #include "BoardLink.h"
+#include "BoardRows.h"
 #include "connect.h"
+#include "fast_poll.h"
 #include "poll_clock.h"
-#include "rows.h"
 #include "watch.h"
 
 #include <windows.h>
@@ -53,7 +54,8 @@ int RunTicks(const PollRequest& request, std::FILE* out, std::FILE* err) {
 int PollBoard(const PollRequest& request, std::FILE* out, std::FILE* err) {
     StopRequests stopRequests;
     int result = ConnectOrExplain(request.com, err);
-    if (result == CONNECT_OK) result = RunTicks(request, out, err);
+    if (result == CONNECT_OK)
+        result = request.fast ? RunFastPoll(request, out, err) : RunTicks(request, out, err);
     DisconnectBoard();
     return result;
 }

@@ -24,6 +24,8 @@ struct PollRequest {
     long long count = 0; ///< ticks to run; 0 runs until SIGINT or SIGTERM
     RowFormat format = RowFormat::Text;
     bool reconnect = false; ///< reopen a port that failed, once a second, instead of ending
+    bool fast = false;  ///< --fast: each reply read as soon as it is whole (fast_poll.h)
+    int intervalMs = 0; ///< --interval: one fast exchange every this many ms; 0 back to back
 };
 
 /// The poll period, as the program's timer.

@@ -78,6 +78,16 @@ void AddPollOptions(CLI::App* poll, Request* request) {
                      std::string("ticks to run; without it, until ") + kStopRequestWords)
         ->type_name("N")
         ->check(CLI::Range(1LL, 1000000000LL).description(""));
+    CLI::Option* fast =
+        poll->add_flag("--fast", request->poll.fast,
+                       "read each reply as soon as it is whole (the 30/50 ms wait is then its "
+                       "time-out), exchanges back to back; t_ms with three decimals and a "
+                       "summary line on standard error");
+    poll->add_option("--interval", request->poll.intervalMs,
+                     "with --fast: one exchange every MS milliseconds")
+        ->type_name("MS")
+        ->check(CLI::Range(1, 3600000).description(""))
+        ->needs(fast);
     poll->add_option("--format", request->poll.format,
                      "text (the default), csv (with a header line) or json (an object a line)")
         ->type_name("text|csv|json")

@@ -69,6 +69,8 @@ bool MakeDevice(const std::string& name, const fs::path& ttyDir, const std::stri
         device->path = dev + "/" + name;
         device->kind = family.kind;
         AddUsbDescription(ttyDir, device);
+        // Only the FTDI driver has it: the adapter sends what it received after this long at most.
+        device->latencyTimer = Attribute(ttyDir / "device" / "latency_timer");
         return true;
     }
     return false;
@@ -94,6 +96,7 @@ std::string Describe(const SerialDevice& device) {
     for (const std::string* part : {&device.manufacturer, &device.product})
         if (!part->empty()) text += " " + *part;
     if (!device.serial.empty()) text += ", serial " + device.serial;
+    if (!device.latencyTimer.empty()) text += ", latency timer " + device.latencyTimer + " ms";
     return text;
 }
 

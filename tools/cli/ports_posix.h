@@ -27,6 +27,7 @@ struct SerialDevice {
     std::vector<std::string> ids;                                   ///< its <dev>/serial/by-id names
     std::string kind;                                               ///< "USB", "UART" ...
     std::string vendorId, productId, manufacturer, product, serial; ///< USB, where sysfs has them
+    std::string latencyTimer; ///< an FTDI adapter's latency timer in ms: how long it holds received bytes
 };
 
 /// The ttyUSB, ttyACM and (with a real UART) ttyS devices that `sys`/class/tty lists, with their

@@ -236,3 +236,24 @@ BOOL TransmitCommChar(HANDLE handle, char c) {
     if (int error = file->line->Write(&c, 1, &put)) return FailWithErrno(error);
     return put == 1 ? TRUE : FailWith(ERROR_BUSY);
 }
+
+namespace win32posix {
+
+BOOL WaitCommReady(HANDLE handle, DWORD timeoutMs) {
+    SerialFile* file = LookupSerialFile(handle);
+    int error = file ? file->line->WaitReady(static_cast<int>(timeoutMs)) : 0;
+    if (file && !error) return TRUE;
+    // A vanished device answers every wait at once: sleep instead, so that a loop does not spin.
+    Sleep(timeoutMs);
+    return file ? FailWithErrno(error) : FALSE;
+}
+
+BOOL SetCommLowLatency(HANDLE handle) {
+    SerialFile* file = LookupSerialFile(handle);
+    if (!file) return FALSE;
+    int error = file->line->SetLowLatency();
+    if (error == ENOTTY || error == EINVAL) return FailWith(ERROR_NOT_SUPPORTED);
+    return error ? FailWithErrno(error) : TRUE;
+}
+
+} // namespace win32posix

@@ -10,6 +10,7 @@
 #include <windows.h>
 #include "win32_posix.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -79,6 +80,14 @@ public:
     virtual int FlowOutput(bool stop) = 0;
     /// Waits up to `timeoutMs` for bytes to read; 0 also when the time runs out.
     virtual int WaitReadable(int timeoutMs) = 0;
+    /// Waits up to `timeoutMs` for bytes to arrive or, while the last write could not hand over all
+    /// it was given, for room to free; 0 also when the time runs out. What happened since the
+    /// previous wait ends it at once; bytes that were already queued before it do not.
+    virtual int WaitReady(int timeoutMs) { return WaitReadable(timeoutMs); }
+    /// Asks the driver to hand received bytes over at once rather than gather them (Linux's
+    /// ASYNC_LOW_LATENCY; an FTDI adapter then drops its latency timer to 1 ms); put back when the
+    /// line closes. ENOTTY or EINVAL when the driver has no such flag (a pty, most CDC-ACM ones).
+    virtual int SetLowLatency() { return ENOTTY; }
 };
 
 /// Opens the terminal at `path` for exclusive use (flock and TIOCEXCL), non-blocking, raw, HUPCL

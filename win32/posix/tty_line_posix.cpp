@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -103,11 +104,14 @@ constexpr int64_t kNameCheckPeriodMs = 1000;
 
 class TtyLine : public win32posix::SerialLine {
 public:
-    TtyLine(int fd, const std::string& path) : m_fd(fd), m_path(path), m_device(DeviceOf(path)) {}
+    TtyLine(int fd, const std::string& path)
+        : m_fd(fd), m_path(path), m_device(DeviceOf(path)), m_epoll(epoll_create1(EPOLL_CLOEXEC)) {}
     ~TtyLine() override {
+        if (m_lowLatencySet) PutBackLatency();
         // The exclusive flag outlives this descriptor on a pty slave whose master stays open.
         Ioctl(m_fd, TIOCNXCL);
         close(m_fd);
+        if (m_epoll >= 0) close(m_epoll);
     }
     TtyLine(const TtyLine&) = delete;
     TtyLine& operator=(const TtyLine&) = delete;
@@ -123,6 +127,7 @@ public:
         ssize_t n = write(m_fd, bytes, count);
         *put = n > 0 ? static_cast<size_t>(n) : 0;
         if (n > 0) m_outQueueEmpty = false;
+        m_writeShort = *put < count;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Queues(uint32_t* inQueue, uint32_t* outQueue) override {
@@ -176,6 +181,32 @@ public:
         if (poll(&wanted, 1, timeoutMs) < 0 && errno != EINTR) return errno;
         return (wanted.revents & (POLLERR | POLLHUP | POLLNVAL)) ? EIO : 0;
     }
+    int WaitReady(int timeoutMs) override {
+        // Edge-triggered: it wakes for bytes that arrive (or room that frees) after the last wait,
+        // not for bytes already queued, so a caller waiting for a whole reply sleeps between its bytes.
+        const uint32_t wanted = EPOLLIN | EPOLLET | (m_writeShort ? uint32_t{EPOLLOUT} : 0u);
+        if (wanted != m_watching) {
+            epoll_event change{wanted, {}};
+            g_syscalls.fetch_add(1, std::memory_order_relaxed);
+            if (epoll_ctl(m_epoll, m_watching ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, m_fd, &change) != 0)
+                return errno;
+            m_watching = wanted;
+        }
+        epoll_event event{};
+        g_syscalls.fetch_add(1, std::memory_order_relaxed);
+        if (epoll_wait(m_epoll, &event, 1, timeoutMs) < 0 && errno != EINTR) return errno;
+        return (event.events & (EPOLLERR | EPOLLHUP)) ? EIO : 0;
+    }
+    int SetLowLatency() override {
+        struct serial_struct serial {};
+        if (int error = Ioctl(m_fd, TIOCGSERIAL, &serial)) return error;
+        if (serial.flags & ASYNC_LOW_LATENCY) return 0;
+        m_flagsBefore = serial.flags;
+        serial.flags |= ASYNC_LOW_LATENCY;
+        int error = Ioctl(m_fd, TIOCSSERIAL, &serial);
+        m_lowLatencySet = error == 0;
+        return error;
+    }
 
 private:
     // The device number `path` leads to; 0 when it leads nowhere.
@@ -192,11 +223,24 @@ private:
         return DeviceOf(m_path) == m_device ? 0 : ENODEV;
     }
 
+    // The driver's flags as SetLowLatency found them, put back as the line closes.
+    void PutBackLatency() {
+        struct serial_struct serial {};
+        if (Ioctl(m_fd, TIOCGSERIAL, &serial) != 0) return;
+        serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (m_flagsBefore & ASYNC_LOW_LATENCY);
+        Ioctl(m_fd, TIOCSSERIAL, &serial);
+    }
+
     int m_fd;
     std::string m_path; ///< the name it was opened by
     dev_t m_device;     ///< the device that name led to then
     int64_t m_lastNameCheck = CoarseNowMs();
+    int m_epoll;                  ///< WaitReady's watch on m_fd; -1 when none could be made
+    uint32_t m_watching = 0;      ///< the events m_epoll watches for; 0 before the first wait
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
+    bool m_writeShort = false;    ///< the last write could not hand over all it was given
+    bool m_lowLatencySet = false; ///< SetLowLatency changed the driver's flags
+    int m_flagsBefore = 0;        ///< the flags before that
 };
 
 int TtyLine::SetSettings(const win32posix::LineSettings& settings) {

@@ -30,4 +30,18 @@ std::string ConfigHomeDirectory();
 /// entry COMn there when it exists, else /dev/ttyS<n-1>.
 std::string ComDeviceDirectory();
 
+/// Waits at most `timeoutMs` until bytes arrive on the serial `handle` or, after a write that its
+/// device could not take whole, room frees; returns at once when either happened since the previous
+/// wait (bytes already queued before it do not end it: a caller waiting for more sleeps). TRUE,
+/// also when the time ran out; FALSE with the last error set for a handle that is not a serial one
+/// or a device that failed (the call then still takes its `timeoutMs`, so a caller that loops on it
+/// does not spin).
+BOOL WaitCommReady(HANDLE handle, DWORD timeoutMs);
+
+/// Asks the driver of the serial `handle` to pass received bytes on at once (ASYNC_LOW_LATENCY);
+/// the previous setting comes back when the handle closes. TRUE when set; FALSE with
+/// ERROR_NOT_SUPPORTED when the driver offers no such flag (a pseudo-terminal, most CDC-ACM
+/// drivers), or another error.
+BOOL SetCommLowLatency(HANDLE handle);
+
 } // namespace win32posix

@@ -1,8 +1,7 @@
-#include "rows.h"
+#include "BoardRows.h"
 
 #include <cstdio>
 
-namespace cli {
 namespace {
 
 const char* ButtonText(bool up) {
@@ -29,21 +28,30 @@ std::string HeaderLine(PollMode mode, RowFormat format) {
 }
 
 std::string TiltRow(RowFormat format, long long tMs, const TiltFrame& frame) {
+    return TiltRow(format, Format("%lld", tMs), frame);
+}
+
+std::string TiltRow(RowFormat format, const std::string& time, const TiltFrame& frame) {
     const char* left = ButtonText(frame.leftUp);
     const char* right = ButtonText(frame.rightUp);
+    const char* t = time.c_str();
     switch (format) {
     case RowFormat::Csv:
-        return Format("%lld,%d,%d,%s,%s\n", tMs, frame.x, frame.y, left, right);
+        return Format("%s,%d,%d,%s,%s\n", t, frame.x, frame.y, left, right);
     case RowFormat::Json:
-        return Format("{\"t_ms\":%lld,\"x\":%d,\"y\":%d,\"left\":\"%s\",\"right\":\"%s\"}\n", tMs, frame.x,
+        return Format("{\"t_ms\":%s,\"x\":%d,\"y\":%d,\"left\":\"%s\",\"right\":\"%s\"}\n", t, frame.x,
                       frame.y, left, right);
     case RowFormat::Text:
         break;
     }
-    return Format("%6lld  %3d  %3d  %-4s  %s\n", tMs, frame.x, frame.y, left, right);
+    return Format("%6s  %3d  %3d  %-4s  %s\n", t, frame.x, frame.y, left, right);
 }
 
 std::string VoltageRow(RowFormat format, long long tMs, const float volts[7]) {
+    return VoltageRow(format, Format("%lld", tMs), volts);
+}
+
+std::string VoltageRow(RowFormat format, const std::string& time, const float volts[7]) {
     // Per format: the time, each channel's key (json only) and value, the end of the line.
     struct Style {
         const char* time;
@@ -51,16 +59,14 @@ std::string VoltageRow(RowFormat format, long long tMs, const float volts[7]) {
         const char* value;
         const char* end;
     };
-    static const Style kText{"%6lld", nullptr, " %6.2f", "\n"};
-    static const Style kCsv{"%lld", nullptr, ",%.2f", "\n"};
-    static const Style kJson{"{\"t_ms\":%lld", ",\"ch%d\":", "%.2f", "}\n"};
+    static const Style kText{"%6s", nullptr, " %6.2f", "\n"};
+    static const Style kCsv{"%s", nullptr, ",%.2f", "\n"};
+    static const Style kJson{"{\"t_ms\":%s", ",\"ch%d\":", "%.2f", "}\n"};
     const Style& style = format == RowFormat::Csv ? kCsv : format == RowFormat::Json ? kJson : kText;
-    std::string line = Format(style.time, tMs);
+    std::string line = Format(style.time, time.c_str());
     for (int k = 0; k < BoardProtocol::kChannels; ++k) {
         if (style.key) line += Format(style.key, k);
         line += Format(style.value, static_cast<double>(volts[k]));
     }
     return line + style.end;
 }
-
-} // namespace cli
