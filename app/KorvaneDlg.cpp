@@ -51,8 +51,11 @@ BOOL CKorvaneDlg::OnInitDialog() {
     if (CMenu* sysMenu = GetSystemMenu(FALSE)) {
         CString about;
         about.LoadString(IDS_ABOUTBOX);
+        CString trend;
+        trend.LoadString(IDS_TREND);
         if (!about.IsEmpty()) {
             sysMenu->AppendMenu(MF_SEPARATOR);
+            sysMenu->AppendMenu(MF_STRING, IDM_TREND, trend);
             sysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
         }
     }
@@ -98,6 +101,8 @@ void CKorvaneDlg::OnTimer(UINT_PTR) {
         return;
     }
     const TickOutcome tick = PollTick(m_nMode == 0 ? PollKind::Tilt : PollKind::Voltages, GetTickCount());
+    m_trend.RecordTick(m_nMode == 0 ? PollMode::Tilt : PollMode::Dvm, tick.validReply, tick.tilt,
+                       tick.lost());
     if (tick.validReply) m_bVoltageRunReported = false;
     if (tick.changed()) ShowBoardState(tick.state);
     if (m_nMode == 0)
@@ -147,6 +152,8 @@ void CKorvaneDlg::OnSysCommand(UINT id, LPARAM) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
         CAboutDlg about;
         about.DoModal();
+    } else if ((id & 0xFFF0) == IDM_TREND) {
+        m_trend.Open();
     } else {
         Default();
     }

@@ -9,6 +9,8 @@
 // first valid reply restores the title "Korvane" and the display. No message box is shown for it.
 #pragma once
 
+#include "TrendDlg.h"
+
 #include <afxwin.h>
 
 #include "BoardLink.h"
@@ -40,12 +42,13 @@ public:
     CString m_strRightButton{"UP"}; ///< button B0, "UP" or "DOWN" (field 1008)
     int m_nMode = 0;                ///< 0 TILT, any other value DVM (radio group 1004/1005)
     HICON m_hIcon;                  ///< icon 128: window, drag and minimised icon
+    CTrendDlg m_trend{this};        ///< the trend window (system menu "Trend..."), fed by every tick
 
     const MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
     /// Claims WM_SYSCOMMAND, WM_PAINT, WM_QUERYDRAGICON and WM_TIMER.
     static const MessageMap* ThisMessageMap();
     void DoDataExchange(CDataExchange* dx) override;
-    /// Adds the About item, sets the icons, runs the start-up connection loop and starts the poll
+    /// Adds the Trend and About items, sets the icons, runs the start-up connection loop and starts the poll
     /// timer (in every case, also after Terminate). TRUE.
     BOOL OnInitDialog() override;
     /// CDialog::OnOK: saves the fields and ends the dialog.
@@ -57,11 +60,12 @@ public:
 
 protected:
     /// The poll tick: terminate request, PollTick (discard and exchange, or reopening a port that
-    /// failed), the fields and title for what it saw, repaint request.
+    /// failed), the fields and title for what it saw, the trend's sample, repaint request.
     void OnTimer(UINT_PTR id) override;
     /// Draws the crosshair or the voltage lines; the icon when minimised.
     void OnPaint() override;
-    /// The About item opens the About box; other commands get the default processing.
+    /// The About item opens the About box, the Trend item the trend window; other commands get the
+    /// default processing.
     void OnSysCommand(UINT id, LPARAM lParam) override;
     /// m_hIcon.
     HCURSOR OnQueryDragIcon() override;

@@ -1,11 +1,14 @@
 // Heap allocations of the connection and of each poll tick's device part (the discard of stray
-// bytes, then the tilt or the voltage exchange), against the board on COM<COM>. malloc, calloc and
+// bytes, then the tilt or the voltage exchange, and the sample the trend history records), against
+// the board on COM<COM>. malloc, calloc and
 // realloc of this executable count each call and hand it to the C library's own allocator; new
 // comes through malloc.
 //
 //   bench_alloc COM TICKS      prints one JSON object
 #include "BoardLink.h"
+#include "TrendHistory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -84,8 +87,16 @@ int main(int argc, char** argv) {
     }
     TiltFrame frame{};
     ExchangeTilt(&frame); // the first tick after the connection is not a steady one
-    Ticks tilt = RunTicks(count, [&] { return ExchangeTilt(&frame); });
-    Ticks volts = RunTicks(count, [] { return ExchangeVoltages(); });
+    TrendHistory history; // its rings are taken once, as when the program starts
+    long tMs = 0;
+    auto record = [&](PollMode mode, bool valid) {
+        TrendSample sample{tMs += 100, valid, false, frame, {}};
+        std::copy(std::begin(g_fVoltage), std::end(g_fVoltage), sample.volts);
+        history.Record(mode, sample);
+        return valid;
+    };
+    Ticks tilt = RunTicks(count, [&] { return record(PollMode::Tilt, ExchangeTilt(&frame)); });
+    Ticks volts = RunTicks(count, [&] { return record(PollMode::Dvm, ExchangeVoltages()); });
     std::printf("{\"connection\":%ld,\"tilt\":%s,\"dvm\":%s}\n", connection, Json(tilt).c_str(),
                 Json(volts).c_str());
     DisconnectBoard();

@@ -2,11 +2,15 @@
 // named "korvane", so its profile and COM port are the program's):
 //
 //   bench_app connect COM RUNS       ConnectDevice on COM<COM>, RUNS times: wall and CPU time of each
-//   bench_app poll tilt|dvm SECONDS  the dialog connects through its profile and polls; in dvm mode
-//                                    the DVM radio button is clicked as an operator clicks it. After
-//                                    a few ticks in that mode, SECONDS of polling are measured: the
-//                                    wall time of every tick (OnTimer, repaint request included) and
-//                                    the CPU time of the whole process (painting included).
+//   bench_app poll tilt|dvm SECONDS [trend]
+//                                    the dialog connects through its profile and polls; in dvm mode
+//                                    the DVM radio button is clicked as an operator clicks it; with
+//                                    "trend" the trend window is opened beside it. After a few ticks
+//                                    in that mode, SECONDS of polling are measured: the wall time of
+//                                    every tick (OnTimer, repaint request included) and the CPU time
+//                                    of the whole process (painting included).
+//   bench_app paint RUNS             the trend window 640 x 400, DVM, fed 60 s of ticks (7 channels
+//                                    of 600 points that move every tick): the time of RUNS paints
 //   bench_app reopen COM RUNS        against a board that unplugs after its first poll, returns 2 s
 //                                    later and then stays silent: the wall time of RUNS reopening
 //                                    ticks while the device is absent, then of RUNS while it is back
@@ -27,6 +31,7 @@
 #include <qt/qt_access.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -220,12 +225,13 @@ void ClickDvmWhenShown(QTimer& timer, CTimedDlg& dlg) {
     timer.start(20);
 }
 
-int RunPoll(bool dvm, double seconds) {
+int RunPoll(bool dvm, double seconds, bool trend) {
     Meter meter(dvm ? 1 : 0, seconds);
     CTimedDlg dlg(meter);
     theApp.m_pMainWnd = &dlg;
     QTimer clicker, closer;
     if (dvm) ClickDvmWhenShown(clicker, dlg);
+    if (trend) QTimer::singleShot(0, [&dlg] { dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0); });
     CloseBoxesEvery(closer, 50);
     QTimer::singleShot(static_cast<int>(seconds * 1000) + kSlackMs, [&dlg] { dlg.EndDialog(kTimedOut); });
     const INT_PTR result = dlg.DoModal();
@@ -243,8 +249,33 @@ int RunPoll(bool dvm, double seconds) {
     return 0;
 }
 
+int RunPaint(int runs) {
+    CTrendDlg trend(nullptr);
+    if (!trend.Create()) return 1;
+    QWidget* w = AfxQtWidget(&trend);
+    w->resize(640, 400);
+    if (!QTest::qWaitForWindowExposed(w)) return 1;
+    TrendSample sample;
+    sample.valid = true;
+    for (int k = 0; k <= 600; ++k) {
+        sample.tMs = k * 100;
+        for (int c = 0; c < 7; ++c) sample.volts[c] = static_cast<float>(4.5 * std::sin(k * 0.05 + c));
+        trend.Record(PollMode::Dvm, sample);
+    }
+    std::vector<double> paints;
+    for (int i = 0; i < runs; ++i) {
+        Clock::time_point start = Clock::now();
+        w->repaint();
+        paints.push_back(MsSince(start));
+    }
+    std::printf("{\"paint_ms\":%s}\n", JsonList(paints).c_str());
+    return 0;
+}
+
 int Usage() {
-    std::fprintf(stderr, "usage: bench_app connect COM RUNS | poll tilt|dvm SECONDS\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_app connect COM RUNS | reopen COM RUNS | poll tilt|dvm SECONDS [trend] | paint RUNS\n");
     return 2;
 }
 
@@ -258,7 +289,10 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "connect" && argc == 4) return RunConnect(std::atoi(argv[2]), std::atoi(argv[3]));
     if (mode == "reopen" && argc == 4) return RunReopen(std::atoi(argv[2]), std::atoi(argv[3]));
-    if (mode == "poll" && argc == 4 && (std::string(argv[2]) == "tilt" || std::string(argv[2]) == "dvm"))
-        return RunPoll(std::string(argv[2]) == "dvm", std::atof(argv[3]));
+    const bool trend = argc == 5 && std::string(argv[4]) == "trend";
+    if (mode == "poll" && (argc == 4 || trend) &&
+        (std::string(argv[2]) == "tilt" || std::string(argv[2]) == "dvm"))
+        return RunPoll(std::string(argv[2]) == "dvm", std::atof(argv[3]), trend);
+    if (mode == "paint" && argc == 3) return RunPaint(std::atoi(argv[2]));
     return Usage();
 }

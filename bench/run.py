@@ -259,6 +259,29 @@ def measure_polling(settings, results):
                     note="bench_app: the main dialog offscreen" + (", its DVM button clicked" if mode == "dvm" else ""))
 
 
+def measure_trend(settings, results):
+    """The trend window: one paint of seven full channels, and the dialog polling with it open."""
+    warm, runs = 20, 10 if settings.quick else 200  # the first paints load fonts: always warmed up
+    got = run_json(settings, [settings.program("bench_app"), "paint", str(warm + runs)], LIMIT_S)
+    paints = got["paint_ms"][warm:]
+    results.add("Paint of the trend window, 7 channels x 600 points", paints, "ms", aim=("<=", 2),
+                note=f"640 x 400 offscreen, DVM over 60 s; 90th percentile {percentile(paints, 90):.2f} ms")
+    warm, runs = settings.runs(3, warm=0)
+    seconds = settings.polling_seconds()
+    write_profile(settings, BOARD_COM)
+    cpu = []
+    with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT)), "--volts", VOLTS):
+        for run in range(warm + runs):
+            got = run_json(settings, [settings.program("bench_app"), "poll", "tilt", str(seconds), "trend"],
+                           seconds + LIMIT_S)
+            check_readings(got)
+            if run >= warm:
+                cpu.append(got["cpu_s"] / got["wall_s"])
+    results.add(f"CPU of the dialog polling {seconds:g} s, TILT, trend open", [c * seconds for c in cpu],
+                "s", f"{seconds:g} s of one core", seconds, cpu, ("<=", 0.02),
+                note="bench_app: the main dialog offscreen with its trend window (60 s span) repainted every tick")
+
+
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(len(ordered) * p / 100))]
@@ -750,8 +773,8 @@ def main():
     started = datetime.datetime.now().astimezone()
     info = machine()
     steps = [("connection", measure_connection), ("reopening", measure_reopening), ("polling", measure_polling),
-             ("program", measure_program), ("program on Xvfb", measure_program_xvfb), ("bulk", measure_bulk),
-             ("fast poll", measure_fast_poll), ("system calls", measure_syscalls),
+             ("program", measure_program), ("program on Xvfb", measure_program_xvfb), ("trend window", measure_trend),
+             ("bulk", measure_bulk), ("fast poll", measure_fast_poll), ("system calls", measure_syscalls),
              ("allocations", measure_allocations), ("publish", measure_publish)]
     try:
         for name, step in steps:

@@ -8,6 +8,7 @@
 #include "cmdtarget.h"
 #include "wnd.h"
 #include "dialog.h"
+#include "filedlg.h"
 #include "ddx.h"
 #include "gdi.h"
 #include "menu.h"

@@ -25,11 +25,15 @@ public:
     /// file was not linked in)"; for the main window AfxWinMain then exits with 1) or a modal run of
     /// this dialog is already going on.
     virtual INT_PTR DoModal();
-    /// Builds the window and runs OnInitDialog without a modal loop (shown when the template says
-    /// WS_VISIBLE); FALSE when the template is not registered.
+    /// A modeless dialog: builds the window and runs OnInitDialog without a modal loop (shown when
+    /// the template says WS_VISIBLE); FALSE when the template is not registered. Its owner (the parent
+    /// given, else the main window) keeps taking its own keys and ticks, and so does this dialog while
+    /// the owner runs modally; the owner's end destroys this dialog's window first. Escape, the close
+    /// box and EndDialog end it.
     BOOL Create();
     /// Ends the modal run with `result` once the current handler returns (at once inside OnInitDialog:
-    /// the window is never shown).
+    /// the window is never shown). A modeless dialog is hidden at once and its window destroyed once
+    /// the current message is handled.
     void EndDialog(int result);
 
     /// The template, or null when it is not registered.
@@ -67,6 +71,7 @@ private:
     CWnd* m_pParent;
     const DialogTemplate* m_pTemplate;
     bool m_bInModal = false;
+    bool m_bModeless = false; ///< built by Create
     bool m_bEnded = false;
     int m_nResult = -1;
 };

@@ -59,4 +59,8 @@ int CDC::SetBkMode(int mode) {
     return std::exchange(m_nBkMode, mode);
 }
 
+UINT CDC::SetTextAlign(UINT align) {
+    return std::exchange(m_nTextAlign, align);
+}
+
 CDC::CDC() : m_pPen(&StockBlackPen()) {}

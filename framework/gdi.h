@@ -80,12 +80,19 @@ public:
     COLORREF SetTextColor(COLORREF color);
     /// OPAQUE (the default) or TRANSPARENT; returns the previous mode.
     int SetBkMode(int mode);
-    /// Writes `length` bytes of `text` with its top-left corner at (x, y); TRUE.
+    /// Writes `length` bytes of `text` at (x, y), placed there by the text alignment (at first its
+    /// top-left corner); TRUE.
     BOOL TextOut(int x, int y, const char* text, int length);
     /// Draws the 32x32 picture of `icon` with its top-left corner at (x, y); FALSE for a null icon.
     BOOL DrawIcon(int x, int y, HICON icon);
     /// Fills `rect` with `color`.
     void FillSolidRect(LPCRECT rect, COLORREF color);
+    /// Lines through `count` points with the selected pen, each line leaving out its end point (so the
+    /// last point itself is not drawn, as with LineTo); the current position does not move. TRUE.
+    BOOL Polyline(const POINT* points, int count);
+    /// How TextOut places text against its (x, y): TA_LEFT, TA_RIGHT or TA_CENTER, or-ed with TA_TOP,
+    /// TA_BOTTOM or TA_BASELINE. Returns the previous alignment (TA_LEFT | TA_TOP at first).
+    UINT SetTextAlign(UINT align);
 
 protected:
     DCSurface* m_pSurface = nullptr;
@@ -96,6 +103,7 @@ private:
     COLORREF m_bkColor = RGB(255, 255, 255);
     COLORREF m_textColor = RGB(0, 0, 0);
     int m_nBkMode = OPAQUE;
+    UINT m_nTextAlign = TA_LEFT | TA_TOP;
 };
 
 /// The context of one WM_PAINT: built in OnPaint, it draws on the window that is being painted

@@ -72,6 +72,9 @@ public:
     /// shows what was appended by the end of OnInitDialog) open it; a choice arrives as
     /// WM_SYSCOMMAND with the item's id.
     CMenu* GetSystemMenu(BOOL revert);
+    /// Shows the window (restored when minimised), raises it above the program's other windows and
+    /// activates it: how an open modeless window is brought back.
+    void BringWindowToTop();
     /// Sets the caption.
     void SetWindowText(const char* text);
     /// The caption.

@@ -14,70 +14,53 @@
 
 namespace {
 
-using win32posix::FakeSerialLine;
-
-constexpr int kFakeCom = 256;
-
 struct Lines {
-    FakeSerialLine fake;
-    HANDLE fakeHandle = INVALID_HANDLE_VALUE;
-    HANDLE ptyHandle = INVALID_HANDLE_VALUE;
-    int master = -1;
+    win32posix::FakeSerialLine fake;
+    HANDLE fakeHandle = (win32posix::InstallSerialLine(256, &fake), Open("COM256")); // the last COM number
+    std::string slave;
+    int master = pty::OpenMaster(&slave);
+    HANDLE ptyHandle = Open(slave.c_str());
 
-    Lines() {
-        std::string slave;
-        win32posix::InstallSerialLine(kFakeCom, &fake);
-        fakeHandle =
-            CreateFileA("COM256", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        master = pty::OpenMaster(&slave);
-        ptyHandle =
-            CreateFileA(slave.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        FUZZ_CHECK(fakeHandle != INVALID_HANDLE_VALUE && ptyHandle != INVALID_HANDLE_VALUE && master >= 0);
+    static HANDLE Open(const char* name) {
+        HANDLE handle =
+            CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        return FUZZ_CHECK(handle != INVALID_HANDLE_VALUE), handle;
+    }
+    termios2 Terminal() const {
+        termios2 tio{};
+        return FUZZ_CHECK(ioctl(master, TCGETS2, &tio) == 0), tio;
     }
 };
 
-bool Same(const DCB& a, const DCB& b) {
-    return std::memcmp(&a, &b, sizeof(DCB)) == 0;
+bool Same(const void* a, const void* b, size_t size) {
+    return std::memcmp(a, b, size) == 0;
 }
 
-struct termios2 Terminal(int fd) {
-    struct termios2 tio {};
-    FUZZ_CHECK(ioctl(fd, TCGETS2, &tio) == 0);
-    return tio;
-}
-
-// Returns whether the line took the DCB.
+// Returns whether the in-memory line took the DCB.
 bool CheckInMemory(Lines& lines, const DCB& wanted) {
-    DCB before{}, after{}, given = wanted;
+    DCB before{}, after{}, given = wanted, expected = wanted;
     FUZZ_CHECK(GetCommState(lines.fakeHandle, &before));
-    bool taken = SetCommState(lines.fakeHandle, &given);
-    FUZZ_CHECK(Same(given, wanted)); // the caller's record is only read
-    FUZZ_CHECK(GetCommState(lines.fakeHandle, &after));
-    if (!taken) {
-        FUZZ_CHECK(GetLastError() == ERROR_INVALID_PARAMETER && Same(after, before));
-        return false;
-    }
-    DCB expected = wanted;
-    expected.DCBlength = sizeof(DCB);
-    expected.fBinary = 1;
+    const bool taken = SetCommState(lines.fakeHandle, &given);
+    FUZZ_CHECK(Same(&given, &wanted, sizeof(DCB)) &&
+               GetCommState(lines.fakeHandle, &after)); // the record is only read
+    if (!taken)
+        return FUZZ_CHECK(GetLastError() == ERROR_INVALID_PARAMETER && Same(&after, &before, sizeof(DCB))),
+               false;
+    expected.DCBlength = sizeof(DCB), expected.fBinary = 1;
     if (wanted.StopBits != ONESTOPBIT) expected.StopBits = wanted.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
-    FUZZ_CHECK(Same(after, expected));
-    return true;
+    return FUZZ_CHECK(Same(&after, &expected, sizeof(DCB))), true;
 }
 
+// A pty forces 8 data bits and no parity; what Linux has no place for is kept.
 void CheckTerminal(Lines& lines, const DCB& wanted, bool takenInMemory) {
-    struct termios2 before = Terminal(lines.master);
+    const termios2 before = lines.Terminal();
     DCB given = wanted, back{};
-    bool taken = SetCommState(lines.ptyHandle, &given);
-    struct termios2 now = Terminal(lines.master);
+    const bool taken = SetCommState(lines.ptyHandle, &given);
+    const termios2 now = lines.Terminal();
     FUZZ_CHECK(taken == takenInMemory);
-    if (!taken) {
-        FUZZ_CHECK(std::memcmp(&before, &now, sizeof now) == 0);
-        return;
-    }
-    FUZZ_CHECK(now.c_ospeed == wanted.BaudRate && now.c_ispeed == wanted.BaudRate);
-    // A pty forces 8 data bits and no parity; what Linux has no place for is kept.
-    FUZZ_CHECK(GetCommState(lines.ptyHandle, &back));
+    if (!taken) return FUZZ_CHECK(Same(&before, &now, sizeof now));
+    FUZZ_CHECK(now.c_ospeed == wanted.BaudRate && now.c_ispeed == wanted.BaudRate &&
+               GetCommState(lines.ptyHandle, &back));
     FUZZ_CHECK(back.BaudRate == wanted.BaudRate && back.ByteSize == 8 && back.Parity == NOPARITY);
     FUZZ_CHECK(back.XonLim == wanted.XonLim && back.EvtChar == wanted.EvtChar && back.fNull == wanted.fNull);
 }
@@ -87,7 +70,7 @@ void CheckTerminal(Lines& lines, const DCB& wanted, bool takenInMemory) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Lines lines;
     FuzzInput in{data, size};
-    DCB wanted = in.Take<DCB>();
+    const DCB wanted = in.Take<DCB>();
     CheckTerminal(lines, wanted, CheckInMemory(lines, wanted));
     return 0;
 }

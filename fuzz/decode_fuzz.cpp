@@ -8,18 +8,16 @@
 #include "BoardLink.h"
 
 #include <tuple>
-#include <utility>
 #include <vector>
 
 namespace {
 
 void CheckRows() {
-    const std::pair<uint8_t, std::pair<bool, bool>> buttons[] = {{2, {true, false}}, {1, {false, true}}};
-    for (const auto& [bits, upDown] : buttons) {
-        const uint8_t reply[] = {0x80, 0x40, bits};
+    for (const auto& [bits, left, right] : {std::tuple(2, true, false), std::tuple(1, false, true)}) {
+        const uint8_t reply[] = {0x80, 0x40, uint8_t(bits)};
         TiltFrame frame{};
-        FUZZ_CHECK(DecodeTilt(reply, 3, &frame) && frame.x == 0x80 && frame.y == 0x40);
-        FUZZ_CHECK(frame.leftUp == upDown.first && frame.rightUp == upDown.second);
+        FUZZ_CHECK(DecodeTilt(reply, 3, &frame) && frame.x == 0x80 && frame.y == 0x40 &&
+                   frame.leftUp == left && frame.rightUp == right);
     }
     // The byte on channels 0 and 4 and the voltages read there.
     const std::tuple<uint8_t, float, float> rows[] = {{0, 0.0f, -5.0f},
@@ -37,15 +35,15 @@ void CheckRows() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    [[maybe_unused]] static const bool checked = (CheckRows(), true);
+    FUZZ_ROWS_ONCE(CheckRows);
     FuzzInput in{data, size};
-    int count = static_cast<int8_t>(in.Take<uint8_t>()); // negative counts too
+    const int count = static_cast<int8_t>(in.Take<uint8_t>()); // negative counts too
     // Exactly the count's bytes on the heap, so the sanitizers see a read past them.
     std::vector<uint8_t> reply(static_cast<size_t>(count > 0 ? count : 0));
     in.Take(reply.data(), reply.size());
     TiltFrame frame{1, 2, true, false};
     FUZZ_CHECK(DecodeTilt(reply.data(), count, &frame) == (count == 3));
-    if (count != 3) FUZZ_CHECK(frame.x == 1 && frame.y == 2 && frame.leftUp && !frame.rightUp);
+    FUZZ_CHECK(count == 3 || (frame.x == 1 && frame.y == 2 && frame.leftUp && !frame.rightUp));
     float volts[7] = {7, 7, 7, 7, 7, 7, 7};
     const bool dvm = DecodeVoltages(reply.data(), count, volts);
     FUZZ_CHECK(dvm == (count == 7));

@@ -8,42 +8,39 @@
 #include <afxwin.h>
 
 #include <climits>
-#include <string>
 
 namespace {
 
 constexpr int kRefused = 0x5EED; // the value a refused text leaves alone
-// The 31st character is read, the 32nd is not.
-const std::string kXAt31 = "1" + std::string(29, ' ') + "x", kXAt32 = "1" + std::string(30, ' ') + "x";
-const std::string kOneIn31 = std::string(30, '0') + "12";
-// clang-format off
-const std::pair<std::string, int> kRows[] = {
-    {"", kRefused},        {" \t ", kRefused},          {" \t-17\t ", -17},        {"+5", 5},
-    {"-0", kRefused},      {"+0", kRefused},            {" 0 ", 0},                {"007", 7},
-    {"00", 0},             {"1 2", kRefused},           {"--1", kRefused},         {"12a", kRefused},
-    {"\n1", kRefused},     {"0x1", kRefused},           {"2147483647", INT_MAX},   {"3000000000", INT_MAX},
-    {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
-    {kXAt31, kRefused},    {kXAt32, 1},                 {kOneIn31, 1}};
-// clang-format on
 
 void CheckRows() {
-    for (const auto& [text, expected] : kRows) {
+    // The 31st character is read, the 32nd is not.
+    const std::string xAt31 = "1" + std::string(29, ' ') + "x", xAt32 = "1" + std::string(30, ' ') + "x";
+    // clang-format off
+    const std::pair<std::string, int> rows[] = {
+        {"", kRefused},        {" \t ", kRefused},          {" \t-17\t ", -17},        {"+5", 5},
+        {"-0", kRefused},      {"+0", kRefused},            {" 0 ", 0},                {"007", 7},
+        {"00", 0},             {"1 2", kRefused},           {"--1", kRefused},         {"12a", kRefused},
+        {"\n1", kRefused},     {"0x1", kRefused},           {"2147483647", INT_MAX},   {"3000000000", INT_MAX},
+        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
+        {xAt31, kRefused},     {xAt32, 1},                  {std::string(30, '0') + "12", 1}};
+    // clang-format on
+    for (const auto& [text, expected] : rows) {
         int value = kRefused;
-        FUZZ_CHECK((AfxParseDialogInt(text.c_str(), &value) != FALSE) == (expected != kRefused));
-        FUZZ_CHECK(value == expected);
+        FUZZ_CHECK((AfxParseDialogInt(text.c_str(), &value) != FALSE) == (expected != kRefused) &&
+                   value == expected);
     }
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    [[maybe_unused]] static const bool checked = (CheckRows(), true);
-    std::string text(reinterpret_cast<const char*>(data), size);
+    FUZZ_ROWS_ONCE(CheckRows);
+    const std::string text = FuzzInput{data, size}.Rest();
     int value = kRefused, again = kRefused;
-    if (AfxParseDialogInt(text.c_str(), &value)) {
+    if (AfxParseDialogInt(text.c_str(), &value))
         FUZZ_CHECK(AfxParseDialogInt(std::to_string(value).c_str(), &again) && again == value);
-    } else {
+    else
         FUZZ_CHECK(value == kRefused);
-    }
     return 0;
 }

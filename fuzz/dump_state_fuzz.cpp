@@ -6,7 +6,6 @@
 #include <WinCommPort.h>
 #include <fake_serial_posix.h>
 
-#include <string>
 #include <vector>
 
 namespace {
@@ -16,11 +15,7 @@ constexpr int kIndex = 255; // COM256
 // A line that reports whatever queue counts the input asks for.
 struct CountingLine : win32posix::FakeSerialLine {
     uint32_t inCount = 0, outCount = 0;
-    int Queues(uint32_t* in, uint32_t* out) override {
-        *in = inCount;
-        *out = outCount;
-        return 0;
-    }
+    int Queues(uint32_t* in, uint32_t* out) override { return *in = inCount, *out = outCount, 0; }
 };
 
 // A port whose held copy and queue sizes the input sets directly.
@@ -28,32 +23,25 @@ struct OpenPort : WinCommPort {
     OpenPort() : WinCommPort(kIndex, 4096, 2048, 0) {}
     void Load(FuzzInput& in) {
         in.Take(m_dcb, sizeof(DCB));
-        m_rxQueueSize = in.Take<uint32_t>();
-        m_txQueueSize = in.Take<uint32_t>();
+        m_rxQueueSize = in.Take<uint32_t>(), m_txQueueSize = in.Take<uint32_t>();
     }
 };
 
 std::vector<std::string> g_lines;
 
-void Collect(const char* line) {
-    g_lines.emplace_back(line);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static CountingLine line;
-    static bool installed = win32posix::InstallSerialLine(kIndex + 1, &line);
-    FUZZ_CHECK(installed);
+    static const bool installed = win32posix::InstallSerialLine(kIndex + 1, &line);
     FuzzInput in{data, size};
     OpenPort port;
-    FUZZ_CHECK(port.PeekError() == 0);
+    FUZZ_CHECK(installed && port.PeekError() == 0);
     port.Load(in);
-    line.inCount = in.Take<uint32_t>();
-    line.outCount = in.Take<uint32_t>();
+    line.inCount = in.Take<uint32_t>(), line.outCount = in.Take<uint32_t>(),
     line.modemInputs = in.Take<uint8_t>();
     g_lines.clear();
-    port.DumpState(Collect);
+    port.DumpState([](const char* text) { g_lines.emplace_back(text); });
     FUZZ_CHECK(g_lines.size() == 6);
     for (size_t i = 0; i < 5; ++i) FUZZ_CHECK(g_lines[i].size() <= 71);
     return 0;

@@ -25,45 +25,28 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-std::string WithoutCr(std::string line) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-}
-
 // Every old line is in the new text in order; besides them the new text holds at most the lines the
-// write adds ("[section]", "key=value") and one old line with its value replaced.
+// write adds ("[section]", "key=value") and one old line with its value replaced (everything up to
+// its '=' kept, the new value at its end). A last line without a line end gains one (the first the
+// text uses, maybe "\r\n").
 void CheckOtherLinesKept(const std::string& before, const std::string& after, const std::string& section,
                          const std::string& entry) {
-    std::vector<std::string> old = Lines(before), now = Lines(after);
-    size_t i = 0, j = 0, added = 0, replaced = 0;
+    const std::vector<std::string> old = Lines(before), now = Lines(after);
     const std::string tail = entry.substr(entry.find('='));
-    // The replaced line keeps everything up to its '=' and ends in the new value.
-    auto isReplaced = [&](const std::string& was, const std::string& is) {
-        size_t eq = was.find('=');
-        return eq != std::string::npos && is.compare(0, eq + 1, was, 0, eq + 1) == 0 &&
-               WithoutCr(is).ends_with(tail);
-    };
-    auto isAdded = [&](const std::string& line) {
-        std::string bare = WithoutCr(line);
-        return bare == "[" + section + "]" || bare == entry;
-    };
-    // A last line without a line end gains one (the first the text uses, maybe "\r\n").
-    auto same = [&](size_t i, const std::string& line) {
-        bool gainsEnd = i + 1 == old.size() && !before.ends_with('\n');
-        return old[i] == line || (gainsEnd && old[i] + "\r" == line);
-    };
-    while (i < old.size() || j < now.size()) {
-        FUZZ_CHECK(j < now.size()); // no old line goes missing
-        if (i < old.size() && same(i, now[j])) {
-            ++i, ++j;
-        } else if (i < old.size() && replaced == 0 && isReplaced(old[i], now[j])) {
-            ++i, ++j, ++replaced;
-        } else {
-            FUZZ_CHECK(isAdded(now[j]));
-            ++j, ++added;
-        }
+    size_t i = 0, changed = 0;
+    for (const std::string& line : now) {
+        const std::string bare = line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
+        const bool gainsEnd = i + 1 == old.size() && !before.ends_with('\n');
+        const size_t eq = i < old.size() ? old[i].find('=') : std::string::npos;
+        if (i < old.size() && (old[i] == line || (gainsEnd && old[i] + "\r" == line)))
+            ++i;
+        else if (eq != std::string::npos && changed == 0 && line.compare(0, eq + 1, old[i], 0, eq + 1) == 0 &&
+                 bare.ends_with(tail))
+            ++i, ++changed;
+        else
+            FUZZ_CHECK(bare == "[" + section + "]" || bare == entry), ++changed;
     }
-    FUZZ_CHECK(added + replaced <= 2);
+    FUZZ_CHECK(i == old.size() && changed <= 2); // no old line goes missing
 }
 
 } // namespace
@@ -73,11 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t choice = in.Take<uint8_t>();
     const char* section = kSections[choice & 3];
     const char* key = kKeys[(choice >> 2) & 3];
-    int value = in.Take<int32_t>();
-    std::string text(reinterpret_cast<const char*>(in.data), in.size);
-
-    std::string written = std::to_string(value);
-    std::string after = profile::SetValue(text, section, key, written);
+    const int value = in.Take<int32_t>();
+    const std::string text = in.Rest(), written = std::to_string(value);
+    const std::string after = profile::SetValue(text, section, key, written);
     std::string raw;
     int back = value ^ 1;
     FUZZ_CHECK(profile::GetValue(after, section, key, &raw) && raw == written);

@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
+#include <sstream>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -15,18 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     std::vector<fs::path> files;
-    for (int i = 1; i < argc; ++i) {
-        if (!fs::is_directory(argv[i])) {
+    for (int i = 1; i < argc; ++i)
+        if (!fs::is_directory(argv[i]))
             files.emplace_back(argv[i]);
-            continue;
-        }
-        for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
-            files.push_back(entry.path());
-    }
+        else
+            for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
+                files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string bytes =
+            (std::ostringstream() << std::ifstream(file, std::ios::binary).rdbuf()).str();
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("%zu inputs replayed\n", files.size());

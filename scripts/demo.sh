@@ -47,18 +47,34 @@ start_board() {
     exit 1
 }
 
-# Clicks window $1 at ($2, $3) in the main dialog's units: its template is 239 x 199 units, and the
-# pixels per unit follow from the font, so the point scales with the window's size.
+# Clicks window $1 at ($2, $3) in the main dialog's units (with mouse button $4, the left one when not
+# given): its template is 239 x 199 units, and the pixels per unit follow from the font, so the point
+# scales with the window's size.
 click() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    xdotool mousemove --window "$1" $((WIDTH * $2 / 239)) $((HEIGHT * $3 / 199)) click 1
+    xdotool mousemove --window "$1" $((WIDTH * $2 / 239)) $((HEIGHT * $3 / 199)) click "${4:-1}"
 }
 
-# The window on a virtual X server: a screenshot in TILT mode, one in DVM mode, then OK.
+# Opens the trend window from the system menu of window $1 (a right-click on its background, then
+# the item's access key) and moves it beside the main window; prints its id.
+open_trend() {
+    click "$1" 120 60 3
+    sleep 0.3
+    xdotool key t
+    local trend
+    trend=$(timeout 10 xdotool search --sync --name '^Korvane Trend$' | head -n1)
+    xdotool windowmove "$1" 0 0
+    xdotool windowmove "$trend" 370 0
+    sleep 0.5
+    echo "$trend"
+}
+
+# The window on a virtual X server: a screenshot in TILT mode, one in DVM mode, then OK. The trend
+# window stands beside it: a screenshot of it in each mode too.
 run_headless() {
     echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): running the window on a virtual"
     echo "X server (Xvfb) for a few seconds and saving a screenshot of each mode."
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$XDG_CONFIG_HOME/display" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 900x400x24 -nolisten tcp 3>"$XDG_CONFIG_HOME/display" 2>/dev/null &
     xvfb_pid=$!
     wait_for "[ -s '$XDG_CONFIG_HOME/display' ]" 50 || { echo "Xvfb did not start" >&2; exit 1; }
     export DISPLAY=":$(cat "$XDG_CONFIG_HOME/display")"
@@ -70,17 +86,22 @@ run_headless() {
     korvane_pid=$!
     window=$(timeout 10 xdotool search --sync --name '^Korvane$' | head -n1)
     mkdir -p "$shots"
-    sleep 1.5 # fifteen polls
+    trend=$(open_trend "$window")
+    sleep 5 # fifty polls
     import -window "$window" "$shots/korvane-tilt.png"
+    import -window "$trend" "$shots/korvane-trend-tilt.png"
     click "$window" 9 25 # the DVM radio button's circle
-    sleep 1
+    sleep 5
     import -window "$window" "$shots/korvane-dvm.png"
+    import -window "$trend" "$shots/korvane-trend-dvm.png"
     click "$window" 207 14 # OK
     wait_for "! kill -0 $korvane_pid 2>/dev/null" 50 || kill "$korvane_pid"
     wait "$korvane_pid" || true
     korvane_pid=""
     echo "Screenshots: $shots/korvane-tilt.png"
     echo "             $shots/korvane-dvm.png"
+    echo "             $shots/korvane-trend-tilt.png"
+    echo "             $shots/korvane-trend-dvm.png"
     echo
     echo "Five polls in each mode through korvane-cli:"
     "$bin/korvane-cli" poll "$com" --count 5 --format csv

@@ -4,7 +4,8 @@
 # nothing on COM3 it says the port could not be opened and asks for another number; given COM4,
 # where korvane-board answers, it shows its main window and polls the board ten times a second.
 # Checks: the port dialog, the main window, polls in the board's log, red crosshair pixels in a
-# screenshot (kept as korvane-smoke.png in the build tree), the profile in %APPDATA% (and nothing in
+# screenshot (kept as korvane-smoke.png in the build tree), the trend window from the system menu (its
+# screenshot kept as korvane-trend.png) and Escape closing it, the profile in %APPDATA% (and nothing in
 # the Windows folder); then a second run reads an earlier installation's profile in the Windows
 # folder and leaves it as it was. Needs DISPLAY (an X server, e.g. Xvfb through with-xvfb.sh) and
 # WINEPREFIX.
@@ -62,6 +63,18 @@ import -window "$main" "$work/main.png"
 red=$(convert "$work/main.png" -fill black +opaque "rgb(255,0,0)" -fill white -opaque "rgb(255,0,0)" \
   -format "%[fx:round(mean*w*h)]" info:)
 [ "$red" -ge 50 ] || fail "$red red pixels: no crosshair"
+# The trend window from the system menu: it plots the polls (the X line's blue), takes Escape while the
+# main window runs modally, and closes alone.
+keys "$main" alt+space t
+trend=$(window "Korvane Trend") || fail "no trend window from the system menu"
+sleep 2
+import -window "$trend" "$work/trend.png"
+blue=$(convert "$work/trend.png" -fill black +opaque "rgb(0,90,220)" -fill white -opaque "rgb(0,90,220)" \
+  -format "%[fx:round(mean*w*h)]" info:)
+[ "$blue" -ge 20 ] || fail "$blue blue pixels: no X line in the trend window"
+keys "$trend" Escape
+sleep 0.5
+xdotool search --onlyvisible --name "^Korvane Trend\$" >/dev/null && fail "Escape left the trend window open"
 keys "$main" Return
 wait "$program" || fail "the program ended with status $?"
 program=
@@ -85,6 +98,8 @@ program=
 rm -f "$legacy"
 
 cp "$work/main.png" "$(dirname "$exe")/../korvane-smoke.png"
-echo "wine-smoke: port dialog, main window, $polls polls in 2 s, $red crosshair pixels, profile in %APPDATA%," \
-  "the Windows folder's profile read and left alone"
+cp "$work/trend.png" "$(dirname "$exe")/../korvane-trend.png"
+echo "wine-smoke: port dialog, main window, $polls polls in 2 s, $red crosshair pixels, the trend window" \
+  "($blue pixels of the X line; Escape closed it), profile in %APPDATA%, the Windows folder's profile read" \
+  "and left alone"
 rm -rf "$work"

@@ -50,6 +50,18 @@ const DialogItemTemplate kPortItems[] = {
 const DialogTemplate kPortDialog{"Port Selection Dialog", 0, 0,         186, 95, 0x80C800C0, 0,
                                  "MS Sans Serif",         8, kPortItems};
 
+// Trend window: modeless and resizable (the plot fills what the controls along the top leave).
+const DialogItemTemplate kTrendItems[] = {
+    {-1, "Static", "Span:", 7, 9, 22, 8, 0x50020000},
+    {IDC_TREND_SPAN10, "Button", "10 s", 30, 7, 30, 12, 0x50030009},
+    {IDC_TREND_SPAN60, "Button", "60 s", 62, 7, 30, 12, 0x50000009},
+    {IDC_TREND_SPAN600, "Button", "10 min", 94, 7, 38, 12, 0x50000009},
+    {IDC_TREND_PAUSE, "Button", "Pause", 150, 6, 50, 14, 0x50010000},
+    {IDC_TREND_SAVE, "Button", "Save CSV...", 206, 6, 56, 14, 0x50010000},
+};
+const DialogTemplate kTrendDialog{"Korvane Trend", 0, 0,          320, 200, 0x90CF0040, 0,
+                                  "MS Sans Serif", 8, kTrendItems};
+
 // An XPM picture as the framework's icon image: "<w> <h> <colours> 1", then one "<key> c <colour>"
 // line per colour (#RRGGBB or None), then the rows. Both pictures share one palette.
 struct XpmIcon {
@@ -88,10 +100,13 @@ const DialogResource kDialogs[] = {
     {IDD_ABOUTBOX, &kAboutDialog},
     {IDD_KORVANE_DIALOG, &kMainDialog},
     {IDD_PORTSELECT, &kPortDialog},
+    {IDD_TREND, &kTrendDialog},
 };
 const IconResourceEntry kIcons[] = {{IDR_MAINFRAME, &kIcon.resource}};
 const StringResource kStrings[] = {
-    {IDS_ABOUTBOX, "&About Korvane..."}, {AFX_IDS_APP_TITLE, "Korvane"}, // message box captions
+    {IDS_ABOUTBOX, "&About Korvane..."},
+    {IDS_TREND, "&Trend..."},
+    {AFX_IDS_APP_TITLE, "Korvane"}, // message box captions
 };
 const ResourceTable kTable{kDialogs, kIcons, kStrings};
 ResourceRegistration g_registration{kTable};

@@ -45,6 +45,7 @@ typedef struct tagPOINT {
 // Messages.
 #define WM_DESTROY 0x0002
 #define WM_PAINT 0x000F
+#define WM_SIZE 0x0005
 #define WM_CLOSE 0x0010
 #define WM_ICONERASEBKGND 0x0027
 #define WM_QUERYDRAGICON 0x0037
@@ -137,6 +138,20 @@ typedef struct tagPOINT {
 #define SM_CYICON 12
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
+
+// Text alignment (SetTextAlign): one horizontal and one vertical value, or-ed.
+#define TA_LEFT 0
+#define TA_RIGHT 2
+#define TA_CENTER 6
+#define TA_TOP 0
+#define TA_BOTTOM 8
+#define TA_BASELINE 24
+
+// File dialog flags (CFileDialog).
+#define OFN_OVERWRITEPROMPT 0x00000002L
+#define OFN_HIDEREADONLY 0x00000004L
+#define OFN_PATHMUSTEXIST 0x00000800L
+#define OFN_FILEMUSTEXIST 0x00001000L
 
 // More message-box types and results than <windows.h> needs for the library.
 #define MB_OKCANCEL 0x00000001L

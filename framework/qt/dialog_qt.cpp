@@ -3,6 +3,7 @@
 #include "qt_internal.h"
 
 #include "../menu.h"
+#include "../modeless.h"
 #include "../winapp.h"
 
 #include <QApplication>
@@ -169,6 +170,7 @@ INT_PTR CDialog::DoModal() {
         return -1;
     }
     m_bInModal = true;
+    m_bModeless = false;
     if (!BuildAndInit()) {
         m_bInModal = false;
         return -1;
@@ -186,7 +188,9 @@ INT_PTR CDialog::DoModal() {
 }
 
 BOOL CDialog::Create() {
+    m_bModeless = true;
     if (!BuildAndInit()) return FALSE;
+    afx_detail::AddModeless(this);
     if ((m_pTemplate->style & WS_VISIBLE) && !m_bEnded) Impl()->widget->show();
     return TRUE;
 }
@@ -195,4 +199,5 @@ void CDialog::EndDialog(int result) {
     m_nResult = result;
     m_bEnded = true;
     if (Impl() && Impl()->widget) Impl()->widget->QDialog::done(result);
+    if (m_bModeless) afx_detail::DestroyLater(this);
 }

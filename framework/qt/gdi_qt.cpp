@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 
 #include <cstdlib>
+#include <vector>
 
 struct DCSurface {
     QPainter* painter;
@@ -77,12 +78,47 @@ BOOL CDC::LineTo(int x, int y) {
     return TRUE;
 }
 
+BOOL CDC::Polyline(const POINT* points, int count) {
+    if (!m_pSurface || !points || count < 2) return TRUE;
+    QPainter& p = *m_pSurface->painter;
+    const COLORREF color = m_pPen->Color();
+    // Qt's aliased stroke of a 1-px pen puts the same pixels as GDI's except that it keeps the end
+    // point: all but the last line go to Qt in one call (fast for long series), the last one is
+    // drawn here so that its end point stays out.
+    if (count > 2) {
+        static std::vector<QPoint> head; // grows to the longest series once, then is reused
+        head.resize(static_cast<size_t>(count - 1));
+        for (int i = 0; i < count - 1; ++i) head[static_cast<size_t>(i)] = QPoint(points[i].x, points[i].y);
+        p.setPen(QPen(afx_detail::ToQColor(color), m_pPen->Width() <= 1 ? 0 : m_pPen->Width()));
+        p.drawPolyline(head.data(), count - 1);
+    }
+    if (m_pPen->Width() <= 1) {
+        ThinLine(p, points[count - 2], points[count - 1], color);
+    } else {
+        p.drawLine(points[count - 2].x, points[count - 2].y, points[count - 1].x, points[count - 1].y);
+    }
+    return TRUE;
+}
+
+// Where TextOut puts the top-left corner of a text `size` big for the alignment `align`.
+static QPoint AlignedCorner(int x, int y, UINT align, QSize size, int ascent) {
+    int left = (align & TA_CENTER) == TA_CENTER ? x - size.width() / 2
+               : (align & TA_RIGHT)             ? x - size.width()
+                                                : x;
+    int top = (align & TA_BASELINE) == TA_BASELINE ? y - ascent : (align & TA_BOTTOM) ? y - size.height() : y;
+    return QPoint(left, top);
+}
+
 BOOL CDC::TextOut(int x, int y, const char* text, int length) {
     if (!m_pSurface || !text || length <= 0) return TRUE;
     QPainter& p = *m_pSurface->painter;
     QFont font = afx_detail::SystemFont();
     QFontMetrics metrics(font);
     QString s = QString::fromUtf8(text, length);
+    QPoint corner = AlignedCorner(x, y, m_nTextAlign, QSize(metrics.horizontalAdvance(s), metrics.height()),
+                                  metrics.ascent());
+    x = corner.x();
+    y = corner.y();
     if (m_nBkMode == OPAQUE) FillPixels(p, x, y, metrics.horizontalAdvance(s), metrics.height(), m_bkColor);
     p.setFont(font);
     p.setPen(afx_detail::ToQColor(m_textColor));

@@ -2,6 +2,7 @@
 #include "qt_internal.h"
 
 #include "../menu.h"
+#include "../modeless.h"
 
 #include <QAbstractButton>
 #include <QBitmap>
@@ -130,6 +131,7 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 BOOL CWnd::DestroyWindow() {
+    afx_detail::DestroyOwnedModeless(this);
     if (!m_pImpl) return FALSE;
     WndImpl* impl = m_pImpl;
     Detach();

@@ -6,6 +6,7 @@
 #include "win32_internal.h"
 
 #include "../menu.h"
+#include "../modeless.h"
 #include "../winapp.h"
 
 #include <cstdio>
@@ -82,6 +83,13 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return FALSE;
     case WM_PAINT:
         return Paint(impl, hwnd);
+    case kDestroyLaterMessage:
+        impl->wnd->DestroyWindow(); // posted: no handler of this window is running any more
+        return TRUE;
+    case WM_SIZE:
+        // A resizable dialog's picture follows its size: repaint all of it, not only the new strip.
+        if (GetWindowLongA(hwnd, GWL_STYLE) & WS_THICKFRAME) ::InvalidateRect(hwnd, nullptr, TRUE);
+        return Route(impl, hwnd, message, wParam, lParam);
     default:
         return Route(impl, hwnd, message, wParam, lParam);
     }
@@ -125,6 +133,7 @@ INT_PTR CDialog::DoModal() {
     }
     if (!FindTemplate()) return -1;
     m_bInModal = true;
+    m_bModeless = false;
     DestroyWindow();
     std::vector<DWORD> tmpl = afx_detail::BuildDialogTemplate(*m_pTemplate);
     auto* impl = new WndImpl(this);
@@ -144,11 +153,16 @@ INT_PTR CDialog::DoModal() {
 }
 
 BOOL CDialog::Create() {
-    return BuildAndInit();
+    m_bModeless = true;
+    if (!BuildAndInit()) return FALSE;
+    afx_detail::AddModeless(this);
+    afx_detail::WatchModelessKeys();
+    return TRUE;
 }
 
 void CDialog::EndDialog(int result) {
     m_nResult = result;
     m_bEnded = true;
     if (Impl() && Impl()->hwnd) ::EndDialog(Impl()->hwnd, result);
+    if (m_bModeless) afx_detail::DestroyLater(this);
 }

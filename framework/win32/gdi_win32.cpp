@@ -24,9 +24,21 @@ BOOL CDC::LineTo(int x, int y) {
     return TRUE;
 }
 
+BOOL CDC::Polyline(const POINT* points, int count) {
+    if (!m_pSurface || !points || count < 2) return TRUE;
+    HDC dc = m_pSurface->hdc;
+    HPEN pen = CreatePen(m_pPen->Style(), m_pPen->Width(), m_pPen->Color());
+    HGDIOBJ old = ::SelectObject(dc, pen);
+    ::Polyline(dc, points, count);
+    ::SelectObject(dc, old);
+    ::DeleteObject(pen);
+    return TRUE;
+}
+
 BOOL CDC::TextOut(int x, int y, const char* text, int length) {
     if (!m_pSurface || !text || length <= 0) return TRUE;
     HDC dc = m_pSurface->hdc;
+    ::SetTextAlign(dc, m_nTextAlign);
     ::SetBkColor(dc, m_bkColor);
     ::SetTextColor(dc, m_textColor);
     ::SetBkMode(dc, m_nBkMode);

@@ -43,4 +43,9 @@ HINSTANCE Instance();
 /// Makes the real system menu match the framework's: the system's items, then what the program
 /// appended after "Close". Runs once the dialog has initialised (programs append in OnInitDialog).
 void SyncSystemMenu(WndImpl* impl);
+/// Posted to a modeless dialog to destroy its window (afx_detail::DestroyLater).
+inline constexpr UINT kDestroyLaterMessage = WM_APP + 0x3F00;
+/// Lets the open modeless dialogs have their keys (Tab, Enter, Escape) whichever loop runs: the
+/// modal loop of the main window only gives its own dialog's keys to the dialog manager.
+void WatchModelessKeys();
 } // namespace afx_detail

@@ -2,6 +2,8 @@
 // captions and controls.
 #include "win32_internal.h"
 
+#include "../modeless.h"
+
 #include <string>
 
 namespace {
@@ -50,6 +52,7 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
 }
 
 BOOL CWnd::DestroyWindow() {
+    afx_detail::DestroyOwnedModeless(this);
     if (!m_pImpl) return FALSE;
     WndImpl* impl = m_pImpl;
     Detach();

@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-
 namespace {
 
 std::string SettingsOf(const ScriptedPort& port) {
@@ -16,35 +13,34 @@ std::string SettingsOf(const ScriptedPort& port) {
            std::to_string(port.stopBits);
 }
 
+// A refused letter stays in the current copy (the port keeps the exact code); without a port nothing is
+// done.
 TEST(PortSettings, RefusedValuesStayInTheCurrentCopyAndBecomeFailed) {
     PortSettings unattached;
-    EXPECT_EQ((std::tuple{unattached.Set(38400, 'E', 7, 2), unattached.Save()}),
-              std::tuple(COMM_FAILED, COMM_FAILED));
     ScriptedPort port;
     CommLink link(&port);
     PortSettings holder(&link);
-    EXPECT_EQ(holder.Set(38400, 'x', 8, 1), COMM_FAILED);
-    EXPECT_EQ(port.PeekError(), COMM_BAD_PARITY) << "the port keeps the exact code";
-    EXPECT_EQ(holder.Apply(), COMM_FAILED) << "the refused letter is still the current copy";
-    EXPECT_EQ(holder.Set(38400, 'N', 8, 1), COMM_OK);
-    EXPECT_EQ(SettingsOf(port), "38400 N 8 1");
+    EXPECT_EQ((std::tuple{unattached.Set(38400, 'E', 7, 2), unattached.Save(), holder.Set(38400, 'x', 8, 1),
+                          port.PeekError(), holder.Apply(), holder.Set(38400, 'N', 8, 1), SettingsOf(port)}),
+              (std::tuple{COMM_FAILED, COMM_FAILED, COMM_FAILED, COMM_BAD_PARITY, COMM_FAILED, COMM_OK,
+                          std::string("38400 N 8 1")}));
 }
 
-// Two holders over one port, destroyed in either order.
+// Two holders over one port, destroyed in either order: in reverse, each restores what it found;
+// otherwise the second one's restore lands last. Attaching applies the holder's defaults.
 TEST(PortSettings, NestedHoldersRestoreOnlyInReverseOrder) {
-    // In reverse, each holder restores what it found; otherwise the second one's restore lands last.
-    const std::pair<bool, const char*> rows[] = {{true, "9600 N 8 1"}, {false, "2400 O 7 1"}};
-    for (const auto& [reverse, expected] : rows) {
+    for (bool reverse : {true, false}) {
         ScriptedPort port;
         CommLink link(&port);
         auto first = std::make_unique<PortSettings>(&link);
-        EXPECT_EQ(SettingsOf(port), "1200 N 8 1") << "attaching applies the holder's defaults";
+        const std::string attached = SettingsOf(port);
         first->Set(2400, 'O', 7, 1);
         auto second = std::make_unique<PortSettings>(&link);
         second->Set(4800, 'E', 8, 2);
-        (reverse ? second : first).reset();
-        (reverse ? first : second).reset();
-        EXPECT_EQ(SettingsOf(port), expected) << "reverse=" << reverse;
+        (reverse ? second : first).reset(), (reverse ? first : second).reset();
+        EXPECT_EQ(std::tuple(attached, SettingsOf(port)),
+                  std::tuple("1200 N 8 1", reverse ? "9600 N 8 1" : "2400 O 7 1"))
+            << "reverse=" << reverse;
     }
 }
 

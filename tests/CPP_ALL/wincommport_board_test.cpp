@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <tuple>
 
 namespace {
 
@@ -35,9 +33,11 @@ protected:
 };
 
 TEST_F(BoardPort, OpensOnceAnswersTheThreeCommandsAndReadsNothingWhenNothingCame) {
-    EXPECT_EQ(g_portOpenCount[board.Com() - 1], 1);
-    EXPECT_EQ(WinCommPort(board.Com() - 1, 4096, 2048, 0).PeekError(), COMM_IN_USE);
-    EXPECT_EQ(g_portOpenCount[board.Com() - 1], 1) << "the refused port leaves the count alone";
+    EXPECT_EQ((std::tuple{int{g_portOpenCount[board.Com() - 1]},
+                          WinCommPort(board.Com() - 1, 4096, 2048, 0).PeekError(),
+                          int{g_portOpenCount[board.Com() - 1]}}),
+              std::tuple(1, COMM_IN_USE, 1))
+        << "the refused port leaves the count alone";
     char buffer[8];
     EXPECT_EQ((std::tuple{client->port.Read(buffer, sizeof buffer), client->port.ReadByte(),
                           client->link.RxCount(), client->port.PeekError()}),
@@ -52,15 +52,14 @@ TEST_F(BoardPort, OpensOnceAnswersTheThreeCommandsAndReadsNothingWhenNothingCame
 TEST_F(BoardPort, PurgeDropsQueuedRepliesAndDrainingStopsAtItsLimit) {
     client->link.Send("zz", 2);
     ASSERT_TRUE(WaitUntil(2000, [this] { return client->link.RxCount() == 6; }));
-    EXPECT_EQ(client->port.Purge(0, 0), 0);
-    EXPECT_EQ((std::tuple{client->link.RxCount(), client->port.ReadByte()}), std::tuple(0, COMM_NO_DATA));
+    EXPECT_EQ((std::tuple{client->port.Purge(0, 0), client->link.RxCount(), client->port.ReadByte()}),
+              std::tuple(0, 0, COMM_NO_DATA));
     client->link.Send("s", 1);
     ASSERT_TRUE(WaitUntil(2000, [this] { return client->link.RxCount() == 7; }));
-    EXPECT_EQ(client->port.Purge(0, 3), COMM_FAILED) << "three reads, each delivered a byte";
-    EXPECT_EQ(client->link.RxCount(), 4);
-    EXPECT_EQ(client->port.Purge(0, -1), 0) << "no limit: reads until none is left";
-    EXPECT_EQ(client->link.RxCount(), 0);
-    EXPECT_EQ(Exchange('P', 1), Bytes{'Q'}) << "the line still works";
+    // Three reads, each delivered a byte; no limit: reads until none is left; the line still works.
+    EXPECT_EQ((std::tuple{client->port.Purge(0, 3), client->link.RxCount(), client->port.Purge(0, -1),
+                          client->link.RxCount(), Exchange('P', 1)}),
+              (std::tuple{COMM_FAILED, 4, 0, 0, Bytes{'Q'}}));
 }
 
 // A second handle to the device is refused at the device itself, whatever the count table says;
@@ -68,14 +67,12 @@ TEST_F(BoardPort, PurgeDropsQueuedRepliesAndDrainingStopsAtItsLimit) {
 TEST_F(BoardPort, TheDeviceRefusesASecondHandleAndARateChangeReachesTheLine) {
     if (BoardPeer::UnderWine()) GTEST_SKIP() << "Wine opens a serial device again and keeps its rate";
     const std::string name = "\\\\.\\COM" + std::to_string(board.Com());
-    EXPECT_EQ(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    ASSERT_EQ(client->SetBaud(128000), 0);
-    EXPECT_EQ(Exchange('P', 1, 300), Bytes{});
-    ASSERT_EQ(client->SetBaud(38400), 0);
-    EXPECT_EQ(Exchange('P', 1), Bytes{'Q'}) << "the first handle keeps working";
+    // The first handle keeps working.
+    EXPECT_EQ((std::tuple{CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OVERLAPPED, nullptr),
+                          GetLastError(), client->SetBaud(128000), Exchange('P', 1, 300),
+                          client->SetBaud(38400), Exchange('P', 1)}),
+              (std::tuple{INVALID_HANDLE_VALUE, DWORD{ERROR_ACCESS_DENIED}, 0, Bytes{}, 0, Bytes{'Q'}}));
 }
 
 struct BoardUnplug : BoardPort {

@@ -400,8 +400,8 @@ TEST_F(ProgramTest, TheAboutBoxOpensFromTheSystemMenuWhilePollingGoesOn) {
     int abouts = 0, ticksAtOpen = 0;
     run.onMain = [&](QWidget*) {
         const auto& items = dlg.GetSystemMenu(FALSE)->Items();
-        ASSERT_GE(items.size(), 2u);
-        EXPECT_EQ(items[items.size() - 2].flags & MF_SEPARATOR, UINT(MF_SEPARATOR));
+        ASSERT_GE(items.size(), 3u);
+        EXPECT_EQ(items[items.size() - 3].flags & MF_SEPARATOR, UINT(MF_SEPARATOR)); // then Trend...
         EXPECT_EQ(items.back().id, UINT_PTR(IDM_ABOUTBOX));
         EXPECT_EQ(items.back().text, "&About Korvane...");
         for (UINT id : {0x10u, 0x13u, 0x1Fu, 0x10u}) {

@@ -6,6 +6,7 @@
 #include "pty_posix.h"
 
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -15,17 +16,18 @@ TEST(Lifecycle, LinksItsLineAndTouchesNoLinkItDidNotCreate) {
     std::filesystem::create_directories(std::filesystem::path(LinkPath(4)).parent_path());
     ASSERT_EQ(symlink("/dev/null", LinkPath(4).c_str()), 0);
     std::string errors;
-    EXPECT_EQ(BoardProcess("--com 4").End(&errors), 1);
-    EXPECT_EQ(errors,
-              "korvane-board: " + LinkPath(4) +
-                  " already links to /dev/null (another board or adapter?); use --force to replace it\n");
-    EXPECT_EQ(LinkTarget(4), "/dev/null");
+    EXPECT_EQ((std::tuple{BoardProcess("--com 4").End(&errors), errors, LinkTarget(4)}),
+              (std::tuple{
+                  1,
+                  "korvane-board: " + LinkPath(4) +
+                      " already links to /dev/null (another board or adapter?); use --force to replace it\n",
+                  std::string("/dev/null")}));
     {
         BoardProcess forced("--com=4 --force"); // ends on SIGTERM here
         ASSERT_TRUE(forced.Ready()) << forced.path;
-        EXPECT_EQ(forced.path.rfind("/dev/pts/", 0), 0u) << forced.path;
-        EXPECT_EQ(LinkTarget(4), forced.path);
-        EXPECT_EQ(Client(4, 38400).Exchange('P'), Bytes{'Q'});
+        EXPECT_EQ(
+            (std::tuple{forced.path.starts_with("/dev/pts/"), LinkTarget(4), Client(4, 38400).Exchange('P')}),
+            (std::tuple{true, forced.path, Bytes{'Q'}}));
     }
     EXPECT_EQ(LinkTarget(4), "");
     {
@@ -65,8 +67,8 @@ TEST(Lifecycle, SurvivesManyOpenCloseCyclesWithoutLeaking) {
         ASSERT_EQ(std::tuple(client.status, client.Exchange('P', 1000, 5)), std::tuple(0, Bytes{'Q'}))
             << cycle;
     }
-    EXPECT_EQ(count("/proc/self/fd", ""), ownBefore) << "this process";
-    EXPECT_EQ(atRest(), before) << "the board";
+    EXPECT_EQ(std::tuple(count("/proc/self/fd", ""), atRest()), std::tuple(ownBefore, before))
+        << "this process, the board";
 }
 
 // A plain terminal program does not purge on open as WinCommPort does: it must find nothing old.
@@ -77,8 +79,7 @@ TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
     pollfd reply{leaving, POLLIN, 0};
     ASSERT_EQ(write(leaving, "z", 1), 1);
     ASSERT_EQ(poll(&reply, 1, 1000), 1);
-    close(leaving); // the frame stays unread
-    Sleep(50);
+    close(leaving), Sleep(50); // the frame stays unread
     int next = pty::OpenRaw(LinkPath(3), 38400);
     ASSERT_EQ(write(next, "P", 1), 1);
     EXPECT_EQ(ReadReply(next), Bytes{'Q'});
@@ -113,16 +114,17 @@ TEST(Lifecycle, AnswersExactlyNCommandsThenUnplugsAndReturnsOrEnds) {
             EXPECT_EQ((std::tuple{client.Exchange('P'), client.Exchange('x', 100), client.Exchange('P')}),
                       std::tuple(Bytes{'Q'}, Bytes{}, Bytes{'Q'}));
             const DWORD third = GetTickCount();
-            EXPECT_EQ(client.Exchange('P', 150, 20), Bytes{}) << "a third command was answered";
-            EXPECT_EQ((std::tuple{board.Line(), LinkTarget(3)}), std::tuple("unplugged", ""));
-            EXPECT_LT(GetTickCount() - third, 700u) << "the command did not find the adapter gone at once";
+            // A third command is not answered, and finds the adapter gone at once.
+            EXPECT_EQ((std::tuple{client.Exchange('P', 150, 20), board.Line(), LinkTarget(3),
+                                  GetTickCount() - third < 700}),
+                      (std::tuple{Bytes{}, std::string("unplugged"), std::string(), true}));
         }
         if (returns) { // the count starts afresh with the adapter
             ASSERT_TRUE(board.Ready()) << board.path;
-            EXPECT_EQ(LinkTarget(3), board.path);
             Client back(3, 38400);
-            EXPECT_EQ((std::vector{back.Exchange('P'), back.Exchange('P'), back.Exchange('P', 150, 20)}),
-                      (std::vector<Bytes>{{'Q'}, {'Q'}, {}}));
+            EXPECT_EQ((std::tuple{LinkTarget(3), std::vector{back.Exchange('P'), back.Exchange('P'),
+                                                             back.Exchange('P', 150, 20)}}),
+                      (std::tuple{board.path, std::vector<Bytes>{{'Q'}, {'Q'}, {}}}));
             kill(board.pid, SIGTERM);
         }
         EXPECT_EQ(board.End(), 0); // without a return it ends by itself
@@ -140,66 +142,63 @@ TEST(Lifecycle, SleepsWhileIdleAfterAClientLeft) {
     for (int i = 0; i < 2; Sleep(i++ ? 0 : 500))
         std::ifstream(board.Proc("schedstat")) >> cpuNs[i] >> waitNs >> runs[i];
     ASSERT_GT(runs[0], 0);
-    EXPECT_LE(runs[1] - runs[0], 2) << "the board wakes up while idle";
-    EXPECT_LE(cpuNs[1] - cpuNs[0], 10'000'000) << "the board spins while idle";
+    EXPECT_EQ(std::tuple(runs[1] - runs[0] <= 2, cpuNs[1] - cpuNs[0] <= 10'000'000), std::tuple(true, true))
+        << "the board wakes up or spins while idle: " << runs[1] - runs[0] << " runs, " << cpuNs[1] - cpuNs[0]
+        << " ns";
 }
 
-// The help wins over everything else on the line, even a bad value; bad arguments end with status
-// 2 and one line that gives the reason.
-TEST(Options, BadArgumentsEndWithAReasonAndStatus2AndHelpDocumentsEveryOption) {
-    const std::vector<const char*> help = {
+// Every number is taken at its maximum and refused one past it; bad arguments give one line that
+// says why; the help wins over everything else on the line, even a bad value. Rows: the arguments
+// (split at spaces), what they ask for and what the reason or the help holds.
+TEST(Options, EveryNumberIsAcceptedAtItsMaximumOnlyAndBadArgumentsSayWhy) {
+    using enum board::ParseResult;
+    const std::vector<std::string> help = {
         "--com",        "--force",        "--device",       "--baud",         "--tilt", "--volts", "--delay",
         "--wire",       "--silent",       "--probe-extra",  "--short",        "--long", "--noise", "--flood",
         "--drop-after", "--return-after", "--silent-after", "--answer-after", "--log",  "Example:"};
-    const std::pair<const char*, std::vector<const char*>> rows[] = {
-        {"--frobnicate", {"unknown option \"--frobnicate\""}},
-        {"--com", {"--com needs a value"}},
-        {"--com 0", {"--com wants a whole number from 1 to 256"}},
-        {"--com 3x", {"not \"3x\""}},
-        {"--baud fast", {"or \"any\""}},
-        {"--tilt 1,2", {"three numbers from 0 to 255"}},
-        {"--volts 1,2,3,4,5,6", {"seven numbers"}},
-        {"--volts 1,2,3,4,5,6,nan", {"seven numbers"}},
-        {"--noise 0", {"--noise wants a whole number from 1"}},
-        {"--silent=yes", {"--silent takes no value"}},
-        {"--short --long", {"exclude each other"}},
-        {"--return-after 100", {"needs --drop-after"}},
-        {"--answer-after 100", {"needs --silent-after"}},
-        {"--com 4 --device /dev/ttyUSB1", {"leave out --com"}},
-        {"--device=", {"path of a serial device"}},
-        {"--help", help},
-        {"--com 0 -h", help}};
-    for (const auto& [args, needles] : rows) {
-        std::string out;
-        const bool error = needles.size() == 1;
-        EXPECT_EQ(BoardProcess(args).End(&out), error ? 2 : 0) << args;
-        EXPECT_EQ(out.starts_with("korvane-board: ") && out.ends_with(" (see korvane-board --help)\n"), error)
-            << out;
-        for (const char* needle : needles)
-            EXPECT_NE(out.find(needle), std::string::npos) << needle << " in " << out;
-    }
-}
-
-// Every number is taken at its maximum and refused one past it.
-TEST(Options, EveryNumberIsAcceptedAtItsMaximumOnly) {
-    const std::pair<std::vector<const char*>, const char*> rows[] = {
-        {{"--com", "256"}, "257"},
-        {{"--baud", "4000000"}, "4000001"},
-        {{"--delay", "3600000"}, "3600001"},
-        {{"--noise", "100000"}, "100001"},
-        {{"--drop-after", "1000000000"}, "1000000001"},
-        {{"--drop-after", "1", "--return-after", "3600000"}, "3600001"},
-        {{"--tilt", "255,255,255"}, "255,255,256"}};
-    for (auto [args, past] : rows) {
+    // clang-format off
+    const std::tuple<const char*, board::ParseResult, std::vector<std::string>> rows[] = {
+        {"--com 256", Run, {}}, {"--com 257", Error, {"--com wants a whole number from 1 to 256"}},
+        {"--baud 4000000", Run, {}}, {"--baud 4000001", Error, {}},
+        {"--delay 3600000", Run, {}}, {"--delay 3600001", Error, {}},
+        {"--noise 100000", Run, {}}, {"--noise 100001", Error, {}},
+        {"--drop-after 1000000000", Run, {}}, {"--drop-after 1000000001", Error, {}},
+        {"--drop-after 1 --return-after 3600000", Run, {}}, {"--drop-after 1 --return-after 3600001", Error, {}},
+        {"--tilt 255,255,255", Run, {}}, {"--tilt 255,255,256", Error, {"three numbers from 0 to 255"}},
+        {"--frobnicate", Error, {"unknown option \"--frobnicate\""}}, {"--com", Error, {"--com needs a value"}},
+        {"--com 3x", Error, {"not \"3x\""}}, {"--baud fast", Error, {"or \"any\""}},
+        {"--tilt 1,2", Error, {"three numbers from 0 to 255"}}, {"--volts 1,2,3,4,5,6", Error, {"seven numbers"}},
+        {"--volts 1,2,3,4,5,6,nan", Error, {"seven numbers"}}, {"--noise 0", Error, {"--noise wants a whole number from 1"}},
+        {"--silent=yes", Error, {"--silent takes no value"}}, {"--short --long", Error, {"exclude each other"}},
+        {"--return-after 100", Error, {"needs --drop-after"}}, {"--answer-after 100", Error, {"needs --silent-after"}},
+        {"--com 4 --device /dev/ttyUSB1", Error, {"leave out --com"}}, {"--device=", Error, {"path of a serial device"}},
+        {"--help", Help, {}}, {"--com 0 -h", Help, {}}};
+    // clang-format on
+    for (const auto& [line, result, needles] : rows) {
+        std::vector<std::string> words{"korvane-board"};
+        for (std::istringstream in(line); in >> words.emplace_back();) {
+        }
+        words.pop_back();
+        std::vector<const char*> argv;
+        for (const std::string& word : words) argv.push_back(word.c_str());
         board::BoardOptions options;
         std::string error;
-        args.insert(args.begin(), "korvane-board");
-        const auto result = board::ParseOptions(int(args.size()), args.data(), &options, &error);
-        args.back() = past;
-        EXPECT_EQ(std::tuple(result, board::ParseOptions(int(args.size()), args.data(), &options, &error)),
-                  std::tuple(board::ParseResult::Run, board::ParseResult::Error))
-            << past << ": " << error;
+        const board::ParseResult got = board::ParseOptions(int(argv.size()), argv.data(), &options, &error);
+        std::vector<std::string> found;
+        for (const std::string& needle : result == Help ? help : needles)
+            if ((result == Help ? board::UsageText() : error).find(needle) != std::string::npos)
+                found.push_back(needle);
+        EXPECT_EQ(std::tuple(got, found), std::tuple(result, result == Help ? help : needles))
+            << line << ": " << error;
     }
+    // The program adds what to do, and ends with status 2 on an error, 0 after the help.
+    std::string error, helped;
+    EXPECT_EQ((std::tuple{BoardProcess("--com 0").End(&error), error, BoardProcess("--com 0 -h").End(&helped),
+                          helped == board::UsageText()}),
+              (std::tuple{2,
+                          std::string("korvane-board: --com wants a whole number from 1 to 256, not \"0\" "
+                                      "(see korvane-board --help)\n"),
+                          0, true}));
 }
 
 } // namespace

@@ -3,15 +3,6 @@
 // Sans Condensed stands in at the same base units, with one line on stderr saying so.
 #include "helpers.h"
 
-#include <afxwin.h>
-
-#include <QFontInfo>
-#include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionButton>
-
 namespace {
 
 enum : UINT { IDD_FIT = 9300 };
@@ -51,31 +42,33 @@ QRect TextArea(QWidget* control) {
 
 TEST(DialogFont, TheTightestLabelsFitInTheTemplateFaceAndDejaVuSansCondensedStandsInWithoutIt) {
     for (bool face : {false, true}) {
-        SCOPED_TRACE(face ? "face loaded" : "stand-in");
         testing::internal::CaptureStderr();
         const char* file = face ? afx_detail::kDialogFaceFile : "/nonexistent/ms_sans_serif.ttf";
-        EXPECT_EQ(afx_detail::LoadDialogFace(file), face);
-        std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), face ? 0 : 1) << said;
-        EXPECT_EQ(said.find("fonts-wine") != std::string::npos, !face) << said;
-        EXPECT_EQ(said.find("DejaVu Sans Condensed") != std::string::npos, !face) << said;
+        const bool loaded = afx_detail::LoadDialogFace(file);
+        const std::string said = testing::internal::GetCapturedStderr();
         CDialog dlg(IDD_FIT);
         ASSERT_TRUE(dlg.Create());
         QWidget* w = AfxQtWidget(&dlg);
-        EXPECT_EQ(QFontInfo(w->font()).family().toStdString(),
-                  face ? "MS Sans Serif" : "DejaVu Sans Condensed");
-        EXPECT_EQ(w->size(), QSize(359, 323)) << "239x199 DLU at 6x13 base units";
+        // 239x199 DLU at 6x13 base units; without the face one line says what to install.
+        EXPECT_EQ(
+            (std::tuple{loaded, std::count(said.begin(), said.end(), '\n'),
+                        said.find("fonts-wine") != std::string::npos,
+                        said.find("DejaVu Sans Condensed") != std::string::npos,
+                        QFontInfo(w->font()).family().toStdString(), w->size()}),
+            (std::tuple{face, face ? 0L : 1L, !face, !face,
+                        std::string(face ? "MS Sans Serif" : "DejaVu Sans Condensed"), QSize(359, 323)}))
+            << said;
         for (size_t i = 0; i < std::size(kItems); ++i) {
             QWidget* control = dlg.Impl()->items[i];
             auto* label = qobject_cast<QLabel*>(control);
-            QString text = label ? label->text() : qobject_cast<QAbstractButton*>(control)->text();
-            SCOPED_TRACE(text.toStdString());
-            EXPECT_EQ(text.toStdString(), kItems[i].text);
-            EXPECT_TRUE(!label || !label->wordWrap()) << "a one-line box";
-            int textPx = control->fontMetrics().horizontalAdvance(text);
-            EXPECT_EQ(control->width(), kWidths[i].box);
-            EXPECT_EQ(textPx, face ? kWidths[i].face : kWidths[i].standIn);
-            EXPECT_TRUE(!face || textPx <= TextArea(control).width()) << "cut off";
+            const QString text = label ? label->text() : qobject_cast<QAbstractButton*>(control)->text();
+            const int textPx = control->fontMetrics().horizontalAdvance(text);
+            // One line in the box, and not cut off in the face.
+            EXPECT_EQ((std::tuple{text.toStdString(), !label || !label->wordWrap(), control->width(), textPx,
+                                  !face || textPx <= TextArea(control).width()}),
+                      (std::tuple{std::string(kItems[i].text), true, kWidths[i].box,
+                                  face ? kWidths[i].face : kWidths[i].standIn, true}))
+                << (face ? "face loaded" : "stand-in");
         }
     }
 }

@@ -1,10 +1,5 @@
 #include "helpers.h"
 
-#include <afxwin.h>
-
-#include <QAction>
-#include <QMenu>
-
 constexpr int kPollMs = 10;
 
 int RunModal(CDialog& dlg, const std::function<void(QWidget*)>& script, int limitMs) {

@@ -2,22 +2,13 @@
 // brings what every such test uses: QTest, the widgets behind framework windows, GoogleTest.
 #pragma once
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QMessageBox>
-#include <QPointer>
-#include <QStringList>
-#include <QTest>
-#include <QTimer>
-#include <QWidget>
-
+#include <QtTest>
+#include <QtWidgets>
 #include <qt/qt_access.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 /// Result of RunModal when the time limit ended the dialog.
 inline constexpr int kTimedOut = -99;
@@ -45,3 +36,8 @@ struct MenuChooser {
     bool opened = false;
     QTimer poll;
 };
+
+/// True once the focus is on control `id` of `dlg` (at most QTest's five seconds).
+inline bool FocusReaches(const CWnd& dlg, int id) {
+    return QTest::qWaitFor([&] { return QApplication::focusWidget() == AfxQtControl(&dlg, id); });
+}

@@ -4,13 +4,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <utility>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +17,9 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+constexpr const char* kApp = "MyKorvaneAp";
+constexpr const char* kKey = "KorvaneComPort";
 
 std::string ReadAll(const std::string& path) {
     QFile file(QString::fromStdString(path));
@@ -38,100 +39,76 @@ struct Folder {
 
 } // namespace
 
-// Rows: the file (null: none) and what reading MyKorvaneAp/KorvaneComPort with default 3 gives.
-TEST(Profile, ReadGivesTheValueOrTheDefault) {
-    const std::pair<const char*, int> rows[] = {
-        {"[mykorvaneap]\nKORVANECOMPORT = 9 \n", 9}, // case-insensitive, trimmed
-        {"[MyKorvaneAp]\nKorvaneComPort=1\nKorvaneComPort=2\n[MyKorvaneAp]\nKorvaneComPort=5\n", 1},
-        {"; saved on Windows\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n", 5},
-        {"[MyKorvaneAp]\nKorvaneComPort=-4\n", -4},
-        {"[MyKorvaneAp]\nKorvaneComPort=+6\n", 6},
-        {"[MyKorvaneAp]\nKorvaneComPort=twelve\n", 3},
-        {"[MyKorvaneAp]\nKorvaneComPort=12a\n", 3},
-        {"[MyKorvaneAp]\nKorvaneComPort=\n", 3},
-        {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3},
-        {"[Other]\nKorvaneComPort=8\n", 3},
-        {"[My]\nKorvane=8\n", 3}, // names match whole, not as a prefix
-        {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3},
-        {nullptr, 3},
-    };
+// Rows: the file (null: none), what reading MyKorvaneAp/KorvaneComPort with default 3 gives, and the
+// file after writing 5 there (null: not written). Every other line stays as it was.
+TEST(Profile, ReadGivesTheValueOrTheDefaultAndAWriteKeepsEveryOtherLine) {
+    const std::tuple<const char*, int, const char*> rows[] = {
+        {"[mykorvaneap]\nKORVANECOMPORT = 9 \n", 9,
+         "[mykorvaneap]\nKORVANECOMPORT =5\n"}, // any case, trimmed
+        {"[MyKorvaneAp]\nKorvaneComPort=1\nKorvaneComPort=2\n[MyKorvaneAp]\nKorvaneComPort=7\n", 1,
+         "[MyKorvaneAp]\nKorvaneComPort=5\nKorvaneComPort=2\n[MyKorvaneAp]\nKorvaneComPort=7\n"},
+        {"; c\r\n[MyKorvaneAp]\r\nKorvaneComPort=1\r\nOther=x\r\n", 1,
+         "; c\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\nOther=x\r\n"},
+        // clang-format off
+        {"[MyKorvaneAp]\nKorvaneComPort=-4\n", -4, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=+6\n", 6, nullptr},
+        {"[MyKorvaneAp]\nKorvaneComPort=twelve\n", 3, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=12a\n", 3, nullptr},
+        {"[MyKorvaneAp]\nKorvaneComPort=\n", 3, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3, nullptr},
+        {"[Other]\nKorvaneComPort=8\n", 3, nullptr}, {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3, nullptr},
+        {"[My]\nKorvane=8\n", 3, nullptr}, // names match whole, not as a prefix
+        // clang-format on
+        {"[MyKorvaneAp]\nA=1\n\n[T]\nB=2\n", 3, "[MyKorvaneAp]\nA=1\nKorvaneComPort=5\n\n[T]\nB=2\n"},
+        {"; c\n[T]\nB=2", 3, "; c\n[T]\nB=2\n[MyKorvaneAp]\nKorvaneComPort=5\n"}, // no final line end
+        {"[T]\r\nB=2\r\n", 3, "[T]\r\nB=2\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n"},
+        {nullptr, 3, "[MyKorvaneAp]\nKorvaneComPort=5\n"}};
     const auto openFds = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
     const auto fds = openFds();
-    for (auto [file, expected] : rows) {
-        SCOPED_TRACE(file ? file : "no file");
+    for (auto [file, value, after] : rows) {
         Folder f;
         if (file) WriteText(f.path, file);
-        EXPECT_EQ(profile::ReadInt(f.path, "MyKorvaneAp", "KorvaneComPort", 3), expected);
+        const int read = profile::ReadInt(f.path, kApp, kKey, 3);
+        const bool write = after && profile::WriteInt(f.path, kApp, kKey, 5);
+        EXPECT_EQ(std::tuple(read, write ? ReadAll(f.path) : ""), std::tuple(value, after ? after : ""))
+            << (file ? file : "no file");
     }
-    EXPECT_EQ(openFds(), fds) << "a read keeps no descriptor";
-}
-
-// Rows: the file before (null: none) and after writing MyKorvaneAp/KorvaneComPort=5.
-TEST(Profile, WriteKeepsEveryOtherLine) {
-    const std::pair<const char*, const char*> rows[] = {
-        {nullptr, "[MyKorvaneAp]\nKorvaneComPort=5\n"},
-        {"; comment\r\n[MyKorvaneAp]\r\nKorvaneComPort=1\r\nOther=x\r\n",
-         "; comment\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\nOther=x\r\n"},
-        {"[mykorvaneap]\nkorvanecomport=1\n", "[mykorvaneap]\nkorvanecomport=5\n"},
-        {"[MyKorvaneAp]\nA=1\n\n[T]\nB=2\n", "[MyKorvaneAp]\nA=1\nKorvaneComPort=5\n\n[T]\nB=2\n"},
-        {"; c\n[T]\nB=2", "; c\n[T]\nB=2\n[MyKorvaneAp]\nKorvaneComPort=5\n"}, // no final line end
-        {"[T]\r\nB=2\r\n", "[T]\r\nB=2\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n"},
-    };
-    for (auto [before, after] : rows) {
-        SCOPED_TRACE(before ? before : "no file");
-        Folder f;
-        if (before) WriteText(f.path, before);
-        ASSERT_TRUE(profile::WriteInt(f.path, "MyKorvaneAp", "KorvaneComPort", 5));
-        EXPECT_EQ(ReadAll(f.path), after);
-    }
+    EXPECT_EQ(openFds(), fds) << "a read or write keeps no descriptor";
 }
 
 TEST(Profile, ApplicationProfileIsNamedAfterTheExecutableInXdgConfigHome) {
     Folder f;
-    std::string home = f.dir.filePath("config").toStdString();
+    std::string home = f.dir.filePath("config").toStdString(), saved = AfxGetApp()->m_strExeName;
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     CWinApp* app = AfxGetApp();
-    std::string saved = app->m_strExeName;
     app->SetExeName("korvane");
-    EXPECT_EQ(app->m_strProfileName, home + "/korvane.INI");
-    EXPECT_EQ(static_cast<int>(app->GetProfileInt("MyKorvaneAp", "KorvaneComPort", 3)), 3);
-    EXPECT_TRUE(app->WriteProfileInt("MyKorvaneAp", "KorvaneComPort", 12)) << "creates the folder";
-    EXPECT_EQ(static_cast<int>(app->GetProfileInt("mykorvaneap", "korvanecomport", 3)), 12);
+    EXPECT_EQ((std::tuple{app->m_strProfileName, static_cast<int>(app->GetProfileInt(kApp, kKey, 3)),
+                          app->WriteProfileInt(kApp, kKey, 12), // creates the folder
+                          static_cast<int>(app->GetProfileInt("mykorvaneap", "korvanecomport", 3))}),
+              (std::tuple{home + "/korvane.INI", 3, TRUE, 12}));
     unsetenv("XDG_CONFIG_HOME");
     app->SetExeName(saved);
 }
 
-TEST(Profile, ADirectoryInPlaceOfTheFileGivesTheDefaultAndAFailedWrite) {
-    Folder f;
-    ASSERT_EQ(mkdir(f.path.c_str(), 0755), 0);
-    EXPECT_EQ(profile::ReadInt(f.path, "MyKorvaneAp", "KorvaneComPort", 3), 3);
-    EXPECT_FALSE(profile::WriteInt(f.path, "MyKorvaneAp", "KorvaneComPort", 4));
-    EXPECT_TRUE(QFileInfo(QString::fromStdString(f.path)).isDir());
-    EXPECT_EQ(f.Files(), 0) << "no temporary file left";
-}
-
-// A write that cannot finish (a full disk; here a file size limit) leaves the old profile as it was
-// and no temporary file beside it.
-TEST(Profile, AWriteThatCannotFinishKeepsTheOldProfile) {
-    Folder f;
+// A write that cannot finish (a directory in the file's place; a full disk, here a file size limit
+// in a child) is reported, leaves the old profile as it was and no temporary file beside it.
+TEST(Profile, AFailedWriteKeepsTheOldProfileAndLeavesNoTemporaryFile) {
     const std::string old = "[MyKorvaneAp]\nKorvaneComPort=1\n; " + std::string(60, '-') + "\n";
-    WriteText(f.path, old);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) { // the limit is the child's alone
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16, 16};
-        const bool refused = setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-                             !profile::WriteInt(f.path, "MyKorvaneAp", "KorvaneComPort", 2);
-        _exit(refused ? 0 : 1);
+    for (bool directory : {true, false}) {
+        Folder f;
+        directory ? void(mkdir(f.path.c_str(), 0755)) : WriteText(f.path, old);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) { // the limit is the child's alone
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{16, 16};
+            _exit(setrlimit(RLIMIT_FSIZE, &limit) == 0 && !profile::WriteInt(f.path, kApp, kKey, 2) ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(std::tuple(status, ReadAll(f.path), f.Files(), profile::ReadInt(f.path, kApp, kKey, 3)),
+                  std::tuple(0, directory ? "" : old, directory ? 0 : 1, directory ? 3 : 1))
+            << "directory " << directory << " (status 1: the failed write was reported as done)";
     }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(status, 0) << "the failed write was reported as done";
-    EXPECT_EQ(ReadAll(f.path), old);
-    EXPECT_EQ(f.Files(), 1) << "a temporary file was left";
 }
 
 // Writing renames a new file over the old one with the old one's mode; a writer killed at any
@@ -145,27 +122,26 @@ TEST(Profile, WriteIsAtomic) {
     chmod(path.c_str(), 0640);
     struct stat before = {}, after = {};
     stat(path.c_str(), &before);
-    ASSERT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 2) &&
-                stat(path.c_str(), &after) == 0);
-    EXPECT_NE(before.st_ino, after.st_ino) << "not rewritten in place";
-    EXPECT_EQ(after.st_mode & 07777, 0640u);
-    EXPECT_EQ(f.Files(), 1);
+    ASSERT_TRUE(profile::WriteInt(path, kApp, kKey, 2) && stat(path.c_str(), &after) == 0);
+    EXPECT_EQ(std::tuple(before.st_ino != after.st_ino, after.st_mode & 07777, f.Files()),
+              std::tuple(true, 0640u, 1))
+        << "renamed over the old one, its mode kept, nothing left";
     for (int round = 0; round < 5; ++round) {
-        pid_t child = fork();
+        const pid_t child = fork();
         ASSERT_GE(child, 0);
-        if (child == 0) { // writes until it is killed
-            for (int v = 0;; ++v) profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", v % 16);
-        }
+        if (child == 0) // writes until it is killed
+            for (int v = 0;; ++v) profile::WriteInt(path, kApp, kKey, v % 16);
         usleep(20000 + round * 7000);
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
-        ASSERT_EQ(ReadAll(path).substr(0, comments.size()), comments) << "round " << round;
-        int value = profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", -1);
-        EXPECT_TRUE(value >= 0 && value < 16) << value;
+        const int value = profile::ReadInt(path, kApp, kKey, -1);
+        EXPECT_EQ(std::tuple(ReadAll(path).substr(0, comments.size()) == comments, value >= 0 && value < 16),
+                  std::tuple(true, true))
+            << "round " << round << ": " << value;
     }
     // A writer killed mid-write leaves its temporary file; one under this process's name (its
     // process id reused) must not block the next write either.
     WriteText(path + ".tmp" + std::to_string(getpid()), "half a profile");
-    EXPECT_TRUE(profile::WriteInt(path, "MyKorvaneAp", "KorvaneComPort", 77));
-    EXPECT_EQ(profile::ReadInt(path, "MyKorvaneAp", "KorvaneComPort", -1), 77);
+    EXPECT_EQ((std::tuple{profile::WriteInt(path, kApp, kKey, 77), profile::ReadInt(path, kApp, kKey, -1)}),
+              std::tuple(true, 77));
 }

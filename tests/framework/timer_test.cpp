@@ -21,16 +21,18 @@ TEST(Timer, TicksKeepArrivingWhileAMessageBoxIsOpenDoNotPileUpAndEndWithTheWindo
         if (sinceClose.isValid() && sinceClose.elapsed() > 600) d.EndDialog(IDOK);
         --depth;
     };
-    auto start = [&](QWidget*) { dlg.SetTimer(kTimerId, 100); };
-    ASSERT_EQ(RunModal(dlg, start, 6000), IDOK);
-    EXPECT_EQ(boxes.seen, std::vector<std::string>{"test_framework: Tick box"}) << "the program's name";
-    EXPECT_TRUE(ticksInBox >= 6 && ticksInBox <= 11) << ticksInBox << " ticks in about ten periods";
-    EXPECT_EQ(maxDepth, 2) << "ticks inside the box re-enter the handler once";
-    EXPECT_LE(ticksAfterClose, 3) << "no burst of stored ticks after the box closes";
-    int atEnd = ticks; // the dialog ended with its timer running
+    ASSERT_EQ(RunModal(
+                  dlg, [&](QWidget*) { dlg.SetTimer(kTimerId, 100); }, 6000),
+              IDOK);
+    const int atEnd = ticks; // the dialog ended with its timer running
     QTest::qWait(250);
-    EXPECT_EQ(ticks, atEnd) << "the window's timers end with it";
-    EXPECT_EQ(dlg.SetTimer(kTimerId, 100), 0u) << "no window, no timer";
+    // About ten periods in the box, which re-enter the handler once; no burst of stored ticks after
+    // it closes; the window's timers end with it, and without a window there is no timer.
+    EXPECT_EQ(
+        (std::tuple{boxes.seen, ticksInBox >= 6 && ticksInBox <= 11, maxDepth, ticksAfterClose <= 3, ticks,
+                    dlg.SetTimer(kTimerId, 100)}),
+        (std::tuple{std::vector<std::string>{"test_framework: Tick box"}, true, 2, true, atEnd, UINT_PTR{0}}))
+        << ticksInBox << " ticks in the box, " << ticksAfterClose << " after it";
 }
 
 // Timers 1 and 2 fall due while the loop is blocked, so a tick of each waits; the first one handled
@@ -43,13 +45,10 @@ TEST(Timer, KillTimerDropsAWaitingTickAndPeriodsEndingWhileOneWaitsAddNone) {
     BOOL killed = FALSE, killedAgain = TRUE;
     dlg.onTimer = [&](CTestDlg& d, UINT_PTR id) {
         ticks.push_back(id);
-        if (ticks.size() > 1) return;
-        killed = d.KillTimer(3 - id) && d.KillTimer(id);
-        killedAgain = d.KillTimer(id);
+        if (ticks.size() == 1) killed = d.KillTimer(3 - id) && d.KillTimer(id), killedAgain = d.KillTimer(id);
     };
     RunModal(dlg, [&](QWidget*) {
-        dlg.SetTimer(1, 20);
-        dlg.SetTimer(2, 20);
+        dlg.SetTimer(1, 20), dlg.SetTimer(2, 20);
         Sleep(100);
         QTest::qWait(300);
         EXPECT_EQ(ticks.size(), 1u);
@@ -64,29 +63,34 @@ TEST(Timer, KillTimerDropsAWaitingTickAndPeriodsEndingWhileOneWaitsAddNone) {
         }
         dlg.EndDialog(IDOK);
     });
-    EXPECT_TRUE(killed);
-    EXPECT_FALSE(killedAgain);
     ASSERT_EQ(ticks.size(), 3u);
-    EXPECT_EQ(std::vector<UINT_PTR>(ticks.begin() + 1, ticks.end()), std::vector<UINT_PTR>(2, kTimerId));
+    EXPECT_EQ(std::tuple(killed, killedAgain, ticks[1], ticks[2]),
+              std::tuple(TRUE, FALSE, kTimerId, kTimerId));
 }
 
 // A dialog opened over the main window is owned by it, and the main window's ticks go on meanwhile.
-// The application forgets its main window when that window ends, not when the nested one does.
+// The application forgets its main window when that window ends, not when the nested one does, and
+// also when its object dies (one that never had a window), so that a later box reads no dead object.
 TEST(Timer, TicksReachTheMainDialogWhileANestedModalDialogRuns) {
     CTestDlg main, nested;
     AfxGetApp()->m_pMainWnd = &main;
     int ticks = 0;
+    bool owned = false;
+    CWnd* mainAfterNested = nullptr;
     main.onTimer = [&](CTestDlg&, UINT_PTR) { ++ticks; };
     RunModal(main, [&](QWidget*) {
         main.SetTimer(kTimerId, 50);
         RunModal(nested, [&](QWidget* w) {
-            EXPECT_EQ(w->parentWidget(), AfxQtWidget(&main)) << "owned by the main window";
-            QTest::qWait(500);
-            nested.EndDialog(IDOK);
+            owned = w->parentWidget() == AfxQtWidget(&main), QTest::qWait(500), nested.EndDialog(IDOK);
         });
-        EXPECT_EQ(AfxGetApp()->m_pMainWnd, &main) << "another window ended";
-        main.EndDialog(IDOK);
+        mainAfterNested = AfxGetApp()->m_pMainWnd, main.EndDialog(IDOK);
     });
-    EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr) << "forgotten with its window";
-    EXPECT_GE(ticks, 5) << "about ten periods pass while the nested dialog runs";
+    EXPECT_EQ((std::tuple{owned, mainAfterNested, AfxGetApp()->m_pMainWnd, ticks >= 5}),
+              (std::tuple{true, static_cast<CWnd*>(&main), static_cast<CWnd*>(nullptr), true}))
+        << ticks << " ticks in about ten periods";
+    {
+        CTestDlg gone;
+        AfxGetApp()->m_pMainWnd = &gone;
+    }
+    EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr) << "forgotten with its object";
 }

@@ -12,12 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
-
 #include <chrono>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -67,7 +63,7 @@ TEST_F(SerialPty, EachDcbRowReachesTheTerminal) {
         dcb.fOutxCtsFlow = row.ctsFlow, dcb.fOutX = row.xonOut, dcb.fInX = row.xonIn,
         dcb.fParity = row.parityCheck;
         // XonLim and fOutxDsrFlow have no Linux equivalent: kept as given.
-        dcb.XonChar = static_cast<char>(&row - rows), dcb.XoffChar = static_cast<char>(0x20 + (&row - rows));
+        dcb.XonChar = char(&row - rows), dcb.XoffChar = char(0x20 + (&row - rows)),
         dcb.fOutxDsrFlow = !row.ctsFlow;
         dcb.XonLim = static_cast<WORD>(row.baud / 100);
         ASSERT_TRUE(SetCommState(m_handle, &dcb));
@@ -108,12 +104,12 @@ TEST_F(SerialPty, RefusedStatesFailWithInvalidParameterAndKeepTheLine) {
 
 // A driver that rounds 128000 to 115200 did not meet it; 3% either way is met.
 TEST(SerialRates, ARateIsMetWithinThreePercent) {
+    // clang-format off
     const std::tuple<uint32_t, uint32_t, bool> rows[] = {
-        {128000, 115200, false}, {115200, 115200, true},
-        {38400, 39552, true},    {38400, 39553, false},
-        {38400, 37248, true},    {38400, 37247, false},
-        {9600, 0, false},        {4000000000u, 4000000000u, true},
+        {128000, 115200, false}, {115200, 115200, true}, {38400, 39552, true}, {38400, 39553, false},
+        {38400, 37248, true}, {38400, 37247, false}, {9600, 0, false}, {4000000000u, 4000000000u, true},
         {4000000000u, 0, false}, {300, 4000000000u, false}};
+    // clang-format on
     for (const auto& [wanted, got, met] : rows)
         EXPECT_EQ(win32posix::RateWithinTolerance(wanted, got), met) << wanted << " set as " << got;
 }
@@ -124,16 +120,18 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     std::string big(1 << 20, 'b');
     DWORD put = 0, result = 0;
     OVERLAPPED overlapped{};
-    EXPECT_TRUE(WriteFile(m_handle, big.data(), static_cast<DWORD>(big.size()), &put, &overlapped));
-    EXPECT_TRUE(put > 0 && put < big.size()) << put;
+    EXPECT_EQ((std::tuple{WriteFile(m_handle, big.data(), DWORD(big.size()), &put, &overlapped),
+                          put > 0 && put < big.size()}),
+              std::tuple(TRUE, true))
+        << put;
     DWORD errors = 1;
     EXPECT_EQ((std::tuple{GetOverlappedResult(m_handle, &overlapped, &result, TRUE), result,
                           PurgeComm(m_handle, PURGE_TXCLEAR | PURGE_RXCLEAR),
                           ClearCommError(m_handle, &errors, nullptr), errors}),
               std::tuple(TRUE, put, TRUE, TRUE, DWORD{0}));
-    EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError()}),
-              std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}));
-    EXPECT_TRUE(SetCommBreak(m_handle) && ClearCommBreak(m_handle));
+    EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError(),
+                          SetCommBreak(m_handle) && ClearCommBreak(m_handle)}),
+              std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}, true));
     // A transmit queue seen empty is not asked again until a write (a pty's always reads empty, so
     // the system calls a query costs show it).
     auto queryCost = [&] {
@@ -158,13 +156,12 @@ TEST_F(SerialPty, WhatIsNotATerminalIsRefusedWithAWindowsError) {
                                                   {dir, ERROR_ACCESS_DENIED},
                                                   {plain + "/gone", ERROR_PATH_NOT_FOUND},
                                                   {std::string(dir) + "/gone", ERROR_FILE_NOT_FOUND}};
-    for (const auto& [path, error] : rows) {
-        EXPECT_EQ(
-            CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-            INVALID_HANDLE_VALUE)
+    for (const auto& [path, error] : rows)
+        EXPECT_EQ((std::tuple{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr),
+                              GetLastError()}),
+                  std::tuple(INVALID_HANDLE_VALUE, error))
             << path;
-        EXPECT_EQ(GetLastError(), error) << path;
-    }
     std::filesystem::remove_all(dir);
 }
 
@@ -174,35 +171,27 @@ TEST_F(SerialPty, WhatIsNotATerminalIsRefusedWithAWindowsError) {
 TEST(SerialFake, StateReadsBackStopBitsAndCtsFlowFromTheLine) {
     // The DCB applied before (fOutxCtsFlow, fRtsControl), the line now (data bits, two stop bits, CTS
     // flow) and what is read back (stop bits, fOutxCtsFlow, fRtsControl).
-    const struct {
-        bool ctsField;
-        DWORD rtsControl;
-        uint8_t dataBits;
-        bool twoStop, cts;
-        BYTE stopBits;
-        bool ctsBack;
-        DWORD rtsBack;
-    } rows[] = {{false, RTS_CONTROL_ENABLE, 5, true, false, ONE5STOPBITS, false, RTS_CONTROL_ENABLE},
-                {false, RTS_CONTROL_ENABLE, 7, true, false, TWOSTOPBITS, false, RTS_CONTROL_ENABLE},
-                {false, RTS_CONTROL_ENABLE, 5, false, false, ONESTOPBIT, false, RTS_CONTROL_ENABLE},
-                {false, RTS_CONTROL_ENABLE, 8, false, true, ONESTOPBIT, true, RTS_CONTROL_HANDSHAKE},
-                {false, RTS_CONTROL_HANDSHAKE, 8, false, true, ONESTOPBIT, false, RTS_CONTROL_HANDSHAKE},
-                {true, RTS_CONTROL_DISABLE, 8, false, true, ONESTOPBIT, true, RTS_CONTROL_DISABLE},
-                {true, RTS_CONTROL_HANDSHAKE, 8, false, false, ONESTOPBIT, false, RTS_CONTROL_ENABLE}};
+    const std::tuple<bool, DWORD, uint8_t, bool, bool, BYTE, bool, DWORD> rows[] = {
+        {false, RTS_CONTROL_ENABLE, 5, true, false, ONE5STOPBITS, false, RTS_CONTROL_ENABLE},
+        {false, RTS_CONTROL_ENABLE, 7, true, false, TWOSTOPBITS, false, RTS_CONTROL_ENABLE},
+        {false, RTS_CONTROL_ENABLE, 5, false, false, ONESTOPBIT, false, RTS_CONTROL_ENABLE},
+        {false, RTS_CONTROL_ENABLE, 8, false, true, ONESTOPBIT, true, RTS_CONTROL_HANDSHAKE},
+        {false, RTS_CONTROL_HANDSHAKE, 8, false, true, ONESTOPBIT, false, RTS_CONTROL_HANDSHAKE},
+        {true, RTS_CONTROL_DISABLE, 8, false, true, ONESTOPBIT, true, RTS_CONTROL_DISABLE},
+        {true, RTS_CONTROL_HANDSHAKE, 8, false, false, ONESTOPBIT, false, RTS_CONTROL_ENABLE}};
     win32posix::FakeSerialLine line;
     ASSERT_TRUE(win32posix::InstallSerialLine(9, &line));
     HANDLE handle = CreateFileA("COM9", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(&row - rows);
+    for (const auto& [ctsField, rtsControl, dataBits, twoStop, cts, stopBits, ctsBack, rtsBack] : rows) {
         DCB dcb{}, back{};
         ASSERT_TRUE(GetCommState(handle, &dcb));
-        dcb.fOutxCtsFlow = row.ctsField, dcb.fRtsControl = row.rtsControl;
+        dcb.fOutxCtsFlow = ctsField, dcb.fRtsControl = rtsControl;
         ASSERT_TRUE(SetCommState(handle, &dcb));
-        line.settings.dataBits = row.dataBits, line.settings.twoStopBits = row.twoStop,
-        line.settings.rtsCts = row.cts;
+        line.settings.dataBits = dataBits, line.settings.twoStopBits = twoStop, line.settings.rtsCts = cts;
         ASSERT_TRUE(GetCommState(handle, &back));
         EXPECT_EQ(std::tuple(back.ByteSize, back.StopBits, bool(back.fOutxCtsFlow), DWORD{back.fRtsControl}),
-                  std::tuple(row.dataBits, row.stopBits, row.ctsBack, row.rtsBack));
+                  std::tuple(dataBits, stopBits, ctsBack, rtsBack))
+            << ctsField << " " << rtsControl << " " << int{dataBits} << " " << twoStop << " " << cts;
     }
     CloseHandle(handle);
     win32posix::InstallSerialLine(9, nullptr);

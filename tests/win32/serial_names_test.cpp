@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <string>
-#include <tuple>
 
 namespace {
 
@@ -17,9 +14,8 @@ TEST(SerialNames, ErrnoValuesMapToWindowsErrors) {
                                           {EBUSY, 5},  {EISDIR, 5}, {ENOTTY, 1},       {EINVAL, 87},
                                           {EBADF, 6},  {ENOMEM, 8}, {EIO, 31},         {ENXIO, 1167},
                                           {EMFILE, 4}, {EDOM, 31},  {EINPROGRESS, 997}};
-    for (const auto& [error, windows] : rows) {
+    for (const auto& [error, windows] : rows)
         EXPECT_EQ(win32posix::WindowsErrorFromErrno(error), windows) << std::strerror(error);
-    }
 }
 
 TEST(SerialNames, ComNamesGiveTheirNumberAndAnythingElseZero) {
@@ -40,8 +36,9 @@ TEST(SerialNames, LinkInTheDeviceDirectoryWinsOverTtyS) {
     EXPECT_EQ(win32posix::ComDevicePath(3), "/dev/ttyS2");
     std::filesystem::create_directories(dir + "/korvane/devices");
     std::filesystem::create_symlink("/nowhere", dir + "/korvane/devices/COM3");
-    EXPECT_EQ(win32posix::ComDevicePath(3), dir + "/korvane/devices/COM3") << "a dangling link still counts";
-    EXPECT_EQ(win32posix::ComDevicePath(4), "/dev/ttyS3");
+    EXPECT_EQ(std::tuple(win32posix::ComDevicePath(3), win32posix::ComDevicePath(4)),
+              std::tuple(dir + "/korvane/devices/COM3", "/dev/ttyS3"))
+        << "a dangling link still counts";
     setenv("HOME", dir.c_str(), 1);
     for (const char* config : {static_cast<const char*>(nullptr), "relative/path"}) {
         config ? setenv("XDG_CONFIG_HOME", config, 1) : unsetenv("XDG_CONFIG_HOME");

@@ -1,6 +1,8 @@
 // What the command line names: COM numbers, poll modes and output formats, and the exit codes.
 #pragma once
 
+#include "BoardRows.h"
+
 #include <string>
 
 namespace cli {
@@ -20,9 +22,8 @@ constexpr int kLastCom = 16;
 /// The COM number that `text` names: "3", "COM3" or "com3"; 0 when it names none from 1 to 16.
 int ParseComNumber(const std::string& text);
 
-/// The exchange a poll runs on every tick.
-enum class PollMode { Tilt, Dvm };
-/// How a poll writes its rows.
-enum class RowFormat { Text, Csv, Json };
+// The poll modes and row formats are the program's (BoardRows.h): the trend window saves the same rows.
+using ::PollMode;
+using ::RowFormat;
 
 } // namespace cli

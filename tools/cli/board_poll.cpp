@@ -2,10 +2,10 @@
 #include "board_poll.h"
 
 #include "BoardLink.h"
+#include "BoardRows.h"
 #include "connect.h"
 #include "fast_poll.h"
 #include "poll_clock.h"
-#include "rows.h"
 #include "watch.h"
 
 #include <windows.h>

@@ -2,8 +2,8 @@
 #include "fast_poll.h"
 
 #include "BoardLink.h"
+#include "BoardRows.h"
 #include "poll_clock.h"
-#include "rows.h"
 
 #include <cerrno>
 #include <cstring>

@@ -11,11 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <string>
-#include <tuple>
-#include <vector>
 
 namespace {
 
@@ -60,18 +56,18 @@ TEST(Win32Dialog, TheTemplateBuildsTheSystemsControlsInOrderFilledFromTheMembers
             if (GetWindow(c, GW_HWNDNEXT)) texts += TextOf(c) + "|";
             last = c;
         }
-        iconShown = SendMessageA(last, STM_GETICON, 0, 0) != 0; // "#9100": the icon resource
-        twoChecked = d.IsDlgButtonChecked(IDC_TWO);
+        iconShown = SendMessageA(last, STM_GETICON, 0, 0) != 0, twoChecked = d.IsDlgButtonChecked(IDC_TWO);
         d.EndDialog(7);
     };
-    EXPECT_EQ(RunGuarded(dlg), 7) << "ended inside OnInitDialog";
-    EXPECT_EQ(classes, "Button Edit Static Edit Edit Button Button Button Button Static ");
-    EXPECT_EQ(texts, "OK|3|&Number:|start||One|Two|Three|Stop|") << "members went into the fields";
-    EXPECT_TRUE(iconShown);
-    // A one-line text static does not wrap (its second line would never show); the icon keeps its type.
-    EXPECT_EQ(staticTypes, std::to_string(SS_LEFTNOWORDWRAP) + " " + std::to_string(SS_ICON) + " ");
-    EXPECT_EQ(twoChecked, UINT{BST_CHECKED}) << "m_nChoice 1";
-    EXPECT_EQ(dlg.m_hWnd, nullptr) << "the window is gone after the run";
+    // Ended inside OnInitDialog, the members in the fields (m_nChoice 1: Two), the window gone after
+    // the run. A one-line text static does not wrap (its second line would never show); the icon
+    // ("#9100", the icon resource) keeps its type.
+    EXPECT_EQ((std::tuple{RunGuarded(dlg), classes, texts, iconShown, staticTypes, twoChecked, dlg.m_hWnd}),
+              (std::tuple{INT_PTR{7},
+                          std::string("Button Edit Static Edit Edit Button Button Button Button Static "),
+                          std::string("OK|3|&Number:|start||One|Two|Three|Stop|"), true,
+                          std::to_string(SS_LEFTNOWORDWRAP) + " " + std::to_string(SS_ICON) + " ",
+                          UINT{BST_CHECKED}, HWND{}}));
 }
 
 // Once the dialog is up (a timer's first tick, after which the killed timer ticks no more), a
@@ -95,22 +91,19 @@ TEST(Win32Dialog, PostedCommandsReachTheDialog) {
         };
         dlg.onTimer = [&, message = message, command = id](CTestDlg& d, UINT_PTR timer) {
             if (timer == 2) return void(d.PostMessage(message, command, 0)); // the run ends before another
-            ++ticks;
-            EXPECT_TRUE(d.KillTimer(1));
-            EXPECT_FALSE(d.KillTimer(1)) << "no such timer any more";
+            ticks += d.KillTimer(1) && !d.KillTimer(1); // no such timer any more after the first
             GetMenuStringA(GetSystemMenu(Hwnd(d), FALSE), IDM_TEST_ABOUT, item, sizeof item, MF_BYCOMMAND);
             d.SetTimer(2, 200);
         };
-        EXPECT_EQ(RunGuarded(dlg), result);
-        EXPECT_EQ(ticks, 1);
-        EXPECT_STREQ(item, "&About Test...");
+        const INT_PTR got = RunGuarded(dlg);
         std::vector<UINT> commands;
         for (UINT c : dlg.sysCommands) commands.push_back(c & 0xFFF0);
-        EXPECT_EQ(commands, message == WM_SYSCOMMAND ? std::vector<UINT>{id} : std::vector<UINT>{});
-        bool saved = id == IDOK;
-        EXPECT_EQ(dlg.m_nNumber, saved ? -42 : 3);
-        EXPECT_EQ(dlg.m_strName.Str(), saved ? "Windows" : "start");
-        EXPECT_EQ(dlg.m_nChoice, saved ? 2 : 1);
+        const bool saved = id == IDOK;
+        EXPECT_EQ((std::tuple{got, ticks, std::string(item), commands, dlg.m_nNumber, dlg.m_strName.Str(),
+                              dlg.m_nChoice}),
+                  (std::tuple{result, 1, std::string("&About Test..."),
+                              message == WM_SYSCOMMAND ? std::vector<UINT>{id} : std::vector<UINT>{},
+                              saved ? -42 : 3, std::string(saved ? "Windows" : "start"), saved ? 2 : 1}));
     }
 }
 
@@ -134,40 +127,40 @@ TEST(Win32Dialog, ARefusedNumberShowsTheBoxAndKeepsTheDialog) {
             d.EndDialog(IDCANCEL);
         }
     };
-    EXPECT_EQ(RunGuarded(dlg), IDCANCEL);
-    EXPECT_EQ(boxText, "Please enter an integer.");
-    EXPECT_TRUE(focusedAfter) << "the refused field has the focus";
-    EXPECT_EQ(dlg.m_nNumber, 3) << "the member kept its value";
+    // The refused field has the focus, the member kept its value.
+    EXPECT_EQ((std::tuple{RunGuarded(dlg), boxText, focusedAfter, dlg.m_nNumber}),
+              (std::tuple{INT_PTR{IDCANCEL}, std::string("Please enter an integer."), true, 3}));
 }
 
 TEST(Win32Dialog, AMissingTemplateRefusesTheRunAndMarksTheMainWindowFailed) {
     CDialog missing(4242);
     AfxGetApp()->m_pMainWnd = &missing;
     AfxGetApp()->m_bMainWndFailed = FALSE;
-    EXPECT_EQ(missing.DoModal(), -1);
-    EXPECT_TRUE(AfxGetApp()->m_bMainWndFailed) << "DoModal reports it itself";
-    AfxGetApp()->m_bMainWndFailed = FALSE;
-    EXPECT_FALSE(missing.Create());
-    EXPECT_TRUE(AfxGetApp()->m_bMainWndFailed);
+    const INT_PTR modal = missing.DoModal();
+    const BOOL failedByModal =
+        std::exchange(AfxGetApp()->m_bMainWndFailed, FALSE); // DoModal reports it itself
+    EXPECT_EQ((std::tuple{modal, failedByModal, missing.Create(), AfxGetApp()->m_bMainWndFailed}),
+              (std::tuple{INT_PTR{-1}, TRUE, FALSE, TRUE}));
     AfxGetApp()->m_pMainWnd = nullptr;
     AfxGetApp()->m_bMainWndFailed = FALSE;
 }
 
 // An existing per-user file wins over the Windows folder's file of earlier installations, even
-// holding 0, and a key it lacks gives the default.
+// holding 0, and a key it lacks gives the default (korvane.exe's run under Wine shows the Windows
+// folder's file read when there is no per-user one, and left alone).
 TEST(Win32Profile, AnExistingPerUserFileWinsOverTheWindowsFolder) {
     char windows[MAX_PATH];
     ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
-    const std::string legacy = std::string(windows) + "\\korvane-test.INI";
-    const std::string user = profile::PathFor("korvane-test");
+    const std::string legacy = std::string(windows) + "\\korvane-test.INI",
+                      user = profile::PathFor("korvane-test");
     ASSERT_FALSE(user.empty()) << "no %APPDATA%";
     if (!(std::ofstream(legacy) << "[S]\r\nK=17\r\nL=1\r\n"))
         GTEST_SKIP() << "the Windows folder is not writable here";
     ASSERT_TRUE(profile::WriteInt(user, "S", "K", 0));
-    EXPECT_EQ(profile::ReadInt(user, "S", "K", 3), 0);
-    EXPECT_EQ(profile::ReadInt(user, "S", "L", 3), 3);
+    const std::tuple<int, int> read{profile::ReadInt(user, "S", "K", 3), profile::ReadInt(user, "S", "L", 3)};
     std::remove(user.c_str());
-    EXPECT_EQ(profile::ReadInt(user, "S", "K", 3), 17) << "without it, the Windows folder's file";
+    EXPECT_EQ(std::tuple(read, profile::ReadInt(user, "S", "K", 3)), std::tuple(std::tuple(0, 3), 17))
+        << "without it, the Windows folder's file";
     std::remove(legacy.c_str());
 }
 

@@ -1,4 +1,5 @@
-// The lines a poll writes: one row per tick with a valid reply, in one of three formats.
+// The lines a poll writes: one row per tick with a valid reply, in one of three formats. korvane-cli
+// writes them as it polls; the program's trend window saves its history as the csv form.
 //
 //   text  aligned columns under a header, for people
 //   csv   a header line, then  t_ms,x,y,left,right            e.g. 100,128,64,UP,UP
@@ -11,11 +12,13 @@
 #pragma once
 
 #include "BoardLink.h"
-#include "args.h"
 
 #include <string>
 
-namespace cli {
+/// The exchange a poll runs on every tick.
+enum class PollMode { Tilt, Dvm };
+/// How a poll writes its rows.
+enum class RowFormat { Text, Csv, Json };
 
 /// The header line of `format` for `mode`; empty for json, which has none.
 std::string HeaderLine(PollMode mode, RowFormat format);
@@ -26,5 +29,3 @@ std::string VoltageRow(RowFormat format, long long tMs, const float volts[7]);
 /// The same rows with the time already written out (the fast poll's "12.345").
 std::string TiltRow(RowFormat format, const std::string& time, const TiltFrame& frame);
 std::string VoltageRow(RowFormat format, const std::string& time, const float volts[7]);
-
-} // namespace cli

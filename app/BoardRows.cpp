@@ -1,8 +1,7 @@
-#include "rows.h"
+#include "BoardRows.h"
 
 #include <cstdio>
 
-namespace cli {
 namespace {
 
 const char* ButtonText(bool up) {
@@ -71,5 +70,3 @@ std::string VoltageRow(RowFormat format, const std::string& time, const float vo
     }
     return line + style.end;
 }
-
-} // namespace cli
