@@ -2,11 +2,11 @@
 #include "publish.h"
 
 #include "BoardLink.h"
+#include "BoardRows.h"
 #include "connect.h"
 #include "fast_poll.h"
 #include "poll_clock.h"
 #include "publisher.h"
-#include "rows.h"
 #include "tick_schedule.h"
 #include "watch.h"
 
