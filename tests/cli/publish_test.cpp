@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 
 #include <regex>
@@ -57,7 +58,9 @@ struct Broker {
         std::filesystem::remove_all(dir);
     }
     void Start() {
-        if ((pid = fork()) == 0 && dup2(open("/dev/null", O_WRONLY), 2) == 2)
+        // The broker dies with the test process, however that ends.
+        if ((pid = fork()) == 0 && prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 &&
+            dup2(open("/dev/null", O_WRONLY), 2) == 2)
             execlp("mosquitto", "mosquitto", "-c", (dir + "/m.conf").c_str(), nullptr);
         EXPECT_TRUE(WaitUntil(5000, [this] { return Loopback(port) != 0; })) << "mosquitto did not start";
     }
