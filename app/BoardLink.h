@@ -168,10 +168,11 @@ struct TickOutcome {
 /// ticks; without, a failed port is released and the state stays DeviceGone.
 void StartPolling(int comNumber, bool reopen);
 /// One tick at tick count `nowMs` (GetTickCount): while a port is open, the discard and the
-/// exchange of `kind`; after a port failure, a reopening attempt when one is due (nothing
-/// otherwise), and when the board answered it, the exchange at once. Feeds what it saw to the
-/// state table and returns it (`event`: the last thing it saw).
-TickOutcome PollTick(PollKind kind, uint32_t nowMs);
+/// exchange of `kind` (with `fast`, its fast form: ExchangeTiltFast, ExchangeVoltagesFast); after a
+/// port failure, a reopening attempt when one is due (nothing otherwise), and when the board
+/// answered it, the exchange at once. Feeds what it saw to the state table and returns it (`event`:
+/// the last thing it saw).
+TickOutcome PollTick(PollKind kind, uint32_t nowMs, bool fast = false);
 /// True when the port that failed is released (and, with reopening, not yet connected again).
 bool AwaitingReopen();
 // Fast exchanges (korvane-cli poll --fast): the same command and the same exact count, but the

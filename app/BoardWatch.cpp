@@ -63,10 +63,13 @@ void TryReopen(uint32_t nowMs, TickOutcome* outcome) {
 }
 
 // The discard and one exchange on the open port; the event they amount to.
-BoardEvent Exchange(PollKind kind, TickOutcome* outcome) {
+BoardEvent Exchange(PollKind kind, bool fast, TickOutcome* outcome) {
     outcome->exchanged = true;
     DiscardStrayBytes();
-    outcome->validReply = kind == PollKind::Tilt ? ExchangeTilt(&outcome->tilt) : ExchangeVoltages();
+    if (kind == PollKind::Tilt)
+        outcome->validReply = fast ? ExchangeTiltFast(&outcome->tilt) : ExchangeTilt(&outcome->tilt);
+    else
+        outcome->validReply = fast ? ExchangeVoltagesFast() : ExchangeVoltages();
     // A name that no longer leads to the device fails the port while the old device may still
     // answer: the COM number no longer names this board, so that reply does not count.
     if (PortFailedNow()) {
@@ -116,7 +119,7 @@ bool AwaitingReopen() {
     return s_awaitingReopen;
 }
 
-TickOutcome PollTick(PollKind kind, uint32_t nowMs) {
+TickOutcome PollTick(PollKind kind, uint32_t nowMs, bool fast) {
     TickOutcome outcome;
     outcome.before = s_state;
     if (s_awaitingReopen) {
@@ -130,7 +133,7 @@ TickOutcome PollTick(PollKind kind, uint32_t nowMs) {
         }
     }
     if (g_pLink) {
-        outcome.event = Exchange(kind, &outcome);
+        outcome.event = Exchange(kind, fast, &outcome);
         if (outcome.event == BoardEvent::PortFailed) ReleaseFailedPort(nowMs);
     } else {
         outcome.event = BoardEvent::PortFailed; // never connected, or released without reopening

@@ -2,7 +2,7 @@
 """make bench: every performance figure of Korvane in one run on one machine, each divided by its
 reference, as a table on standard output and as JSON in build/bench/results.json.
 
-    bench/run.py [--build DIR] [--quick] [--out FILE]
+    bench/run.py [--build DIR] [--quick] [--out FILE] [--only NAME]
 
 Each figure is measured several times after a warm-up (--quick: once, with 2 s instead of 30 s of
 polling, to prove that the benchmarks still work). The board is korvane-board on a pseudo-terminal,
@@ -14,10 +14,12 @@ import datetime
 import json
 import os
 import platform
+import pwd
 import re
 import resource
 import shutil
 import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -613,6 +615,113 @@ def measure_allocations(settings, results):
                              f"{got['connection']} allocations in the connection")
 
 
+class Broker:
+    """mosquitto on a free 127.0.0.1 port with a configuration of its own, for a `with` block."""
+
+    def __init__(self, settings):
+        probe = socket.socket()
+        probe.bind(("127.0.0.1", 0))
+        self.port = probe.getsockname()[1]
+        probe.close()
+        conf = os.path.join(settings.config, "mosquitto.conf")
+        with open(conf, "w") as f:
+            f.write(f"log_dest none\nlistener {self.port} 127.0.0.1\nallow_anonymous true\n"
+                    f"user {pwd.getpwuid(os.geteuid()).pw_name}\n")
+        self.process = subprocess.Popen(["mosquitto", "-c", conf], stderr=subprocess.DEVNULL)
+        for _ in range(500):
+            with socket.socket() as client:
+                if client.connect_ex(("127.0.0.1", self.port)) == 0:
+                    return
+            time.sleep(0.01)
+        end_process(self.process)
+        raise BenchError("mosquitto did not start")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        end_process(self.process)
+
+
+def reading_rate(messages):
+    """Readings per second from json rows or messages, over the whole run: from their t_ms and, where
+    they have one, their seq (so that a reading the subscriber missed does not count against it)."""
+    if len(messages) < 2 or messages[-1]["t_ms"] <= messages[0]["t_ms"]:
+        raise BenchError(f"{len(messages)} readings")
+    count = messages[-1].get("seq", len(messages)) - messages[0].get("seq", 1)
+    return count / ((messages[-1]["t_ms"] - messages[0]["t_ms"]) / 1000)
+
+
+def run_for(settings, cmd, seconds, **kwargs):
+    """Runs `cmd` for `seconds`, then ends it with SIGINT as a user would."""
+    process = subprocess.Popen(cmd, env=settings.env, text=True, **kwargs)
+    time.sleep(seconds)
+    process.send_signal(signal.SIGINT)
+    if process.wait(timeout=LIMIT_S) != 0:
+        raise BenchError(f"{' '.join(cmd[1:3])}: exit {process.returncode}")
+    return process
+
+
+def publish_run(settings, broker, pace, seconds):
+    """One publish run of `seconds` seen by a subscriber: (receipt time, message) for each reading,
+    the receipt time being mosquitto_sub's own (%U)."""
+    received = os.path.join(settings.config, "received.txt")
+    with open(received, "w") as out:
+        sub = subprocess.Popen(["mosquitto_sub", "-p", str(broker.port), "-t", "korvane/bench/tilt", "-F", "%U %p"],
+                               stdout=out)
+        time.sleep(0.3)  # subscribed
+        run_for(settings, [settings.program("korvane-cli"), "publish", str(BOARD_COM), "--broker",
+                           f"127.0.0.1:{broker.port}", "--topic", "korvane/bench", *pace], seconds,
+                stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        end_process(sub)
+    with open(received) as out:
+        return [(float(at), json.loads(text)) for at, text in (line.split(" ", 1) for line in out)]
+
+
+def latencies_ms(got):
+    """From the reply to the receipt, per reading: the receipt less the message's "time"."""
+    def sent(message):
+        at = datetime.datetime.strptime(message["time"], "%Y-%m-%dT%H:%M:%S.%fZ")
+        return at.replace(tzinfo=datetime.timezone.utc).timestamp()
+    return [(at - sent(message)) * 1000 for at, message in got]
+
+
+def measure_publish(settings, results):
+    """korvane-cli publish to a local broker: readings per second with --fast against poll --fast to a
+    file, and the latency from the reply to a subscriber's receipt at the 100 ms tick (at full --fast
+    rate the broker and the subscriber queue what they cannot pass on at once). "time" has whole
+    milliseconds, rounded down: each latency is up to 1 ms high."""
+    cli = settings.program("korvane-cli")
+    fast = "--fast" in subprocess.run([cli, "poll", "--help"], capture_output=True, text=True).stdout
+    pace = ["--fast"] if fast else []
+    warm, runs = settings.runs(3, warm=0)
+    seconds = 2.0 if settings.quick else 10.0
+    rates, refs, latencies, fast_latencies = [], [], [], []
+    rows = os.path.join(settings.config, "rows.json")
+    with Board(settings, BOARD_COM, "--tilt", ",".join(map(str, TILT))), Broker(settings) as broker:
+        for run in range(warm + runs):
+            with open(rows, "w") as out:
+                run_for(settings, [cli, "poll", str(BOARD_COM), "--format", "json", *pace], seconds, stdout=out)
+            with open(rows) as out:
+                ref = reading_rate([json.loads(line) for line in out])
+            got = publish_run(settings, broker, pace, seconds)
+            at_tick = publish_run(settings, broker, [], seconds)
+            if run >= warm:
+                refs.append(ref)
+                rates.append(reading_rate([message for _, message in got]))
+                fast_latencies += latencies_ms(got)
+                latencies += latencies_ms(at_tick)
+    how = "--fast" if fast else "the 100 ms tick (poll --fast is not there yet)"
+    results.add("Readings published per second (publish vs poll to a file)", rates, "readings/s",
+                "poll to a file", statistics.median(refs), [r / f for r, f in zip(rates, refs)],
+                (">=", 0.9), note=f"TILT at {how}; QoS 1; a local mosquitto and a subscriber; "
+                                  f"latency at that rate: median {statistics.median(fast_latencies):.2f} ms")
+    results.add("Latency reply to subscriber, at the tick (median)", [statistics.median(latencies)], "ms",
+                aim=("<=", 2), note=f"{len(latencies)} readings; 99th percentile {percentile(latencies, 99):.2f} ms; "
+                                    "includes up to 1 ms of the \"time\" field's rounding down")
+
+
 # ---------------------------------------------------------------------------------------------
 # Output
 
@@ -657,6 +766,7 @@ def main():
     parser.add_argument("--build", default="build")
     parser.add_argument("--quick", action="store_true", help="one short run of each benchmark")
     parser.add_argument("--out", help="JSON file (default BUILD/bench/results.json)")
+    parser.add_argument("--only", help="run only this benchmark (e.g. publish)")
     args = parser.parse_args()
     settings = Settings(os.path.abspath(args.build), args.quick)
     results = Results()
@@ -665,9 +775,11 @@ def main():
     steps = [("connection", measure_connection), ("reopening", measure_reopening), ("polling", measure_polling),
              ("program", measure_program), ("program on Xvfb", measure_program_xvfb), ("trend window", measure_trend),
              ("bulk", measure_bulk), ("fast poll", measure_fast_poll), ("system calls", measure_syscalls),
-             ("allocations", measure_allocations)]
+             ("allocations", measure_allocations), ("publish", measure_publish)]
     try:
         for name, step in steps:
+            if args.only and name != args.only:
+                continue
             print(f"bench: {name}...", file=sys.stderr, flush=True)
             try:
                 step(settings, results)

@@ -13,7 +13,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = korvane ] || fail "package name is '$(field Package)'"
 depends=$(field Depends)
 names=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
-for needed in fonts-wine libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+for needed in fonts-wine libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libmosquitto1; do
     grep -qxF "$needed" <<<"$names" || fail "Depends lacks $needed: $depends"
 done
 

@@ -10,9 +10,12 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fontconfig fonts-dejavu-core fonts-dejavu-extra fonts-wine
   libcli11-dev dpkg-dev file xvfb xdotool imagemagick valgrind
+  libmosquitto-dev pkg-config mosquitto mosquitto-clients openssl
 )
 BENCH_PACKAGES=(python3 python3-serial libserialport-dev util-linux)
 if [ "${1:-}" = "--bench" ]; then PACKAGES+=("${BENCH_PACKAGES[@]}"); fi
+# libmosquitto-dev builds korvane-cli publish; mosquitto, mosquitto-clients and openssl run its tests
+# (a broker of their own, with certificates made at test time).
 # fonts-wine (only recommended by Wine) has the dialogs' "MS Sans Serif"; xvfb, xdotool and
 # imagemagick drive the program on a virtual display and make its icon; korvane-cli.exe is built
 # with the same header-only CLI11.

@@ -5,7 +5,7 @@
 # poll writes the board's readings in TILT (text) and in DVM (csv), a row per 100 ms tick, and ends
 # with status 0 and whole rows on Ctrl+C (SIGINT, which Wine hands to the console control handler);
 # a reader that goes away (| head) ends it quietly too; a port that is not there fails with status 1
-# and says so; ports lists the board's COM; map and unmap are refused as usage errors. Needs
+# and says so; ports lists the board's COM; map, unmap and publish are refused as usage errors. Needs
 # WINEPREFIX.
 set -euo pipefail
 exe=$1
@@ -114,6 +114,9 @@ for command in map unmap; do
   expect 64 out
   expect 64 err "korvane-cli: $command is not needed on Windows: COM names are the system's own (Device Manager shows which COM number an adapter has)"
 done
+run publish "$com" --broker localhost
+expect 64 out
+expect 64 err "korvane-cli: publish is not available on Windows yet (it needs libmosquitto)"
 
 echo "wine-cli: probe at 38400 baud, 3 TILT and 3 DVM rows with the board's readings, $n rows then" \
-  "Ctrl+C with status 0, a closed pipe with status 0, the missing COM16, $com in the port list, map and unmap refused"
+  "Ctrl+C with status 0, a closed pipe with status 0, the missing COM16, $com in the port list, map, unmap and publish refused"

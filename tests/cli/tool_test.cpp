@@ -36,6 +36,10 @@ TEST(Usage, ErrorsExit64WithOneLineAndHelpAndVersionAnswerEverywhere) {
         {{"probe", "3\x1b"}, 64, "COM: wants 1 to 16, written 3 or COM3, not \"3?\""},
         {{"poll", "3", "--mode", "x"}, 64, "--mode: wants one of dvm, tilt, not \"x\""},
         {{"map", "3"}, 64, "PATH is required"},
+        {{"publish", "3", "--broker", "h:x"}, 64, "--broker: wants HOST or HOST:PORT, not \"h:x\""},
+        {{"publish", "3", "--broker", "h", "--topic", "a/#"},
+         64,
+         "--topic: no + or # in a topic to publish to, not \"a/#\""},
         {{"--help"}, 0, "Korvane's board and COM ports from a shell"},
         {{"poll", "--help"}, 0, "poll the board every 100 ms"},
         {{"--version"}, 0, "korvane-cli 1.0.0\n"},
@@ -45,7 +49,7 @@ TEST(Usage, ErrorsExit64WithOneLineAndHelpAndVersionAnswerEverywhere) {
         CliRun run(row.args);
         SCOPED_TRACE(row.args.empty() ? "(none)" : row.args[0] + " ...");
         const bool command =
-            !row.args.empty() && std::string("probe poll map").find(row.args[0]) != std::string::npos;
+            !row.args.empty() && std::string("probe poll map publish").find(row.args[0]) != std::string::npos;
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(run.out.rfind(row.status ? "" : row.text, 0), 0u) << run.out;
         EXPECT_EQ(run.err, row.status ? "korvane-cli: " + row.text + " (see korvane-cli " +

@@ -6,6 +6,7 @@
 #include "board_poll.h"
 #include "poll_clock.h"
 #include "ports.h"
+#include "publish.h"
 
 #include <CLI/CLI.hpp>
 
@@ -18,12 +19,14 @@ namespace cli {
 namespace {
 
 constexpr const char* kExitStatus =
-    "Exit status: 0 done; 1 \"Could not open port.\" (or map, unmap or the output failed);\n"
+    "Exit status: 0 done; 1 \"Could not open port.\" (or map, unmap or the output failed, or the\n"
+    "broker refused publish's login or TLS);\n"
     "2 \"Could not set baud rate.\"; 3 \"No open port.\"; 64 a usage error.";
 
 // What the command line asked for.
 struct Request {
     PollRequest poll;
+    PublishRequest publish;
     std::string target;
 };
 
@@ -66,28 +69,32 @@ CLI::App* AddCommand(CLI::App& app, const char* name, const char* about, Request
     return command;
 }
 
-void AddPollOptions(CLI::App* poll, Request* request) {
+// --mode, --count, --fast and --interval: what poll and publish share.
+void AddTickOptions(CLI::App* command, PollRequest* request) {
     static const std::map<std::string, PollMode> kModes{{"tilt", PollMode::Tilt}, {"dvm", PollMode::Dvm}};
-    static const std::map<std::string, RowFormat> kFormats{
-        {"text", RowFormat::Text}, {"csv", RowFormat::Csv}, {"json", RowFormat::Json}};
-    poll->add_option("--mode", request->poll.mode,
-                     "tilt (X, Y, buttons; the default) or dvm (seven voltages)")
+    command->add_option("--mode", request->mode, "tilt (X, Y, buttons; the default) or dvm (seven voltages)")
         ->type_name("tilt|dvm")
         ->transform(Choice("--mode", kModes));
-    poll->add_option("--count", request->poll.count,
-                     std::string("ticks to run; without it, until ") + kStopRequestWords)
+    command
+        ->add_option("--count", request->count,
+                     std::string("ticks (with --fast: exchanges) to run; without it, until ") +
+                         kStopRequestWords)
         ->type_name("N")
         ->check(CLI::Range(1LL, 1000000000LL).description(""));
     CLI::Option* fast =
-        poll->add_flag("--fast", request->poll.fast,
-                       "read each reply as soon as it is whole (the 30/50 ms wait is then its "
-                       "time-out), exchanges back to back; t_ms with three decimals and a "
-                       "summary line on standard error");
-    poll->add_option("--interval", request->poll.intervalMs,
-                     "with --fast: one exchange every MS milliseconds")
+        command->add_flag("--fast", request->fast,
+                          "read each reply as soon as it is whole (the 30/50 ms wait is then its "
+                          "time-out), exchanges back to back; t_ms with three decimals");
+    command->add_option("--interval", request->intervalMs, "with --fast: one exchange every MS milliseconds")
         ->type_name("MS")
         ->check(CLI::Range(1, 3600000).description(""))
         ->needs(fast);
+}
+
+void AddPollOptions(CLI::App* poll, Request* request) {
+    static const std::map<std::string, RowFormat> kFormats{
+        {"text", RowFormat::Text}, {"csv", RowFormat::Csv}, {"json", RowFormat::Json}};
+    AddTickOptions(poll, &request->poll);
     poll->add_option("--format", request->poll.format,
                      "text (the default), csv (with a header line) or json (an object a line)")
         ->type_name("text|csv|json")
@@ -105,7 +112,55 @@ void AddPollOptions(CLI::App* poll, Request* request) {
         "rows resume when the board answers), \"COM3: device gone\" when the port fails (without\n"
         "--reconnect the poll then ends with status 1; with it the port is reopened once a second, 5 s\n"
         "after an attempt where it opened but no board answered), and \"COM3: back at 38400 baud\" (or\n"
-        "128000) when rows resume after either, on the same t_ms clock.");
+        "128000) when rows resume after either, on the same t_ms clock. With --fast a line\n"
+        "\"N replies, M missed in S.SSS s (R per second)\" ends the poll.");
+}
+
+void AddPublishOptions(CLI::App* publish, Request* request) {
+    PublishRequest& p = request->publish;
+    publish->add_option("--broker", p.broker, "the broker (port 8883 with --cafile, else 1883)")
+        ->required()
+        ->type_name("HOST[:PORT]");
+    publish->add_option("--topic", p.topic, "the topics' prefix (default korvane/<host name>/COM3)")
+        ->type_name("PREFIX");
+    AddTickOptions(publish, &request->poll);
+    publish->add_option("--qos", p.qos, "0 or 1 (the default: a reading stays queued until acknowledged)")
+        ->type_name("0|1")
+        ->check(CLI::Range(0, 1).description(""));
+    publish->add_option("--client-id", p.clientId, "default korvane-<host name>-COM3")->type_name("ID");
+    publish->add_option("--username", p.username, "log in as U")->type_name("U");
+    publish->add_option("--password-file", p.passwordFile, "the password: the file's first line")
+        ->type_name("F")
+        ->check(CLI::ExistingFile.description(""))
+        ->needs("--username");
+    publish->add_option("--cafile", p.cafile, "TLS, the broker's certificate checked against this CA")
+        ->type_name("F")
+        ->check(CLI::ExistingFile.description(""));
+    CLI::Option* cert = publish->add_option("--cert", p.cert, "a client certificate for TLS")
+                            ->type_name("F")
+                            ->check(CLI::ExistingFile.description(""))
+                            ->needs("--cafile");
+    publish->add_option("--key", p.key, "its private key")
+        ->type_name("F")
+        ->check(CLI::ExistingFile.description(""))
+        ->needs(cert);
+    cert->needs("--key");
+    publish
+        ->add_option("--queue", p.queue, "readings kept while the broker cannot be reached (default 100000)")
+        ->type_name("N")
+        ->check(CLI::Range(1LL, 10000000LL).description(""));
+    publish->footer(
+        std::string(
+            "Publishes to PREFIX/tilt or PREFIX/dvm one JSON object per reading (the poll json row\n"
+            "with \"seq\" and \"time\", UTC), and retained to PREFIX/status \"online\", \"no reply\" or\n"
+            "\"device gone\" (the board is followed back as by poll --reconnect), then \"offline\"\n"
+            "at the end or, as Last Will, when the process or the network dies. While the broker\n"
+            "cannot be reached readings wait in the queue (the oldest dropped when it is full) and\n"
+            "the connection is tried again after 0.5 s up to 5 s. A refused login or a failed TLS\n"
+            "verification: one line, exit status 1. ") +
+        kStopRequestWords +
+        " or --count: \"offline\", up to 5 s for\nacknowledgements, then \"published N, dropped M, "
+        "unacknowledged K\" on standard error, status 0.");
 }
 
 // The help, the version, or the usage error as one line. Returns the exit status.
@@ -147,6 +202,8 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     CLI::App* poll =
         AddCommand(app, "poll", "poll the board every 100 ms; print a row per reply", &request, true);
     AddPollOptions(poll, &request);
+    CLI::App* publish = AddCommand(app, "publish", kPublishAbout, &request, true);
+    AddPublishOptions(publish, &request);
     CLI::App* dump = AddCommand(app, "dump", "open the port as the program does; print its six state lines",
                                 &request, true);
     CLI::App* ports = AddCommand(app, "ports", kPortsAbout, &request, false);
@@ -164,6 +221,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     const int com = request.poll.com;
     if (probe->parsed()) return ProbeBoard(com, out, err);
     if (poll->parsed()) return PollBoard(request.poll, out, err);
+    if (publish->parsed()) return PublishBoard(request.poll, request.publish, err);
     if (dump->parsed()) return DumpPort(com, out, err);
     if (map->parsed()) return MapCom(com, request.target, out, err);
     if (unmap->parsed()) return UnmapCom(com, out, err);

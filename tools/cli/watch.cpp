@@ -7,8 +7,9 @@ BoardWatch::BoardWatch(int com, bool reopen, std::FILE* err) : m_com(com), m_reo
     StartPolling(com, reopen);
 }
 
-TickOutcome BoardWatch::Tick(PollMode mode, uint32_t nowMs) {
-    const TickOutcome tick = PollTick(mode == PollMode::Tilt ? PollKind::Tilt : PollKind::Voltages, nowMs);
+TickOutcome BoardWatch::Tick(PollMode mode, uint32_t nowMs, bool fast) {
+    const TickOutcome tick =
+        PollTick(mode == PollMode::Tilt ? PollKind::Tilt : PollKind::Voltages, nowMs, fast);
     if (tick.validReply) m_voltageRunReported = false;
     if (tick.changed() && tick.state == BoardState::Answering)
         std::fprintf(m_err, "COM%d: back at %d baud\n", m_com, ConnectedBaud());

@@ -22,9 +22,9 @@ class BoardWatch {
 public:
     /// Starts the state afresh (StartPolling); `reopen` reopens a failed port. Lines go to `err`.
     BoardWatch(int com, bool reopen, std::FILE* err);
-    /// Runs one tick of `mode` at tick count `nowMs` and writes its lines. The outcome tells a row
-    /// (validReply) and whether the board is lost.
-    TickOutcome Tick(PollMode mode, uint32_t nowMs);
+    /// Runs one tick of `mode` at tick count `nowMs` (`fast`: with the fast exchange) and writes its
+    /// lines. The outcome tells a row (validReply) and whether the board is lost.
+    TickOutcome Tick(PollMode mode, uint32_t nowMs, bool fast = false);
     /// True once the port failed and is not being reopened: the poll ends, with status 1.
     bool Ended() const;
 
