@@ -47,6 +47,7 @@ TEST(Probe, ConnectsAsTheProgramDoesOrSaysWhyNot) {
         std::string out, err;
     } rows[] = {
         {"--tilt 1,2,3", "com3", 0, "connected on COM3 at 38400 baud\n", ""},
+        {"--baud 128000", "3", 0, "connected on COM3 at 128000 baud\n", ""},
         {"--silent", "COM3", 3, "", "No open port.\n"},
         {nullptr, "4", 1, "",
          "Could not open port.\nkorvane-cli: COM4 leads to " + boardtest::LinkPath(4) +

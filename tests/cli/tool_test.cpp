@@ -35,6 +35,8 @@ TEST(Usage, ErrorsExit64WithOneLineAndHelpAndVersionAnswerEverywhere) {
         {{"f\n", "e"}, 64, "unknown command \"f \""}, // still one line
         {{"probe", "3\x1b"}, 64, "COM: wants 1 to 16, written 3 or COM3, not \"3?\""},
         {{"poll", "3", "--mode", "x"}, 64, "--mode: wants one of dvm, tilt, not \"x\""},
+        {{"poll", "3", "--fast", "--interval", "0"}, 64, "--interval: Value 0 not in range 1 to 3600000"},
+        {{"poll", "3", "--count", "0"}, 64, "--count: Value 0 not in range 1 to 1000000000"},
         {{"map", "3"}, 64, "PATH is required"},
         {{"--help"}, 0, "Korvane's board and COM ports from a shell"},
         {{"poll", "--help"}, 0, "poll the board every 100 ms"},
@@ -61,6 +63,7 @@ TEST(Links, MapAndUnmapMakeAndRemoveTheComLinkThatPortsShows) {
     std::ofstream(device) << "";
     fs::create_directories(fs::path(LinkPath(8)).parent_path());
     std::ofstream(LinkPath(8)) << "not a link";
+    fs::create_directories(LinkPath(9) + "/in-the-way");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -77,6 +80,11 @@ TEST(Links, MapAndUnmapMakeAndRemoveTheComLinkThatPortsShows) {
         {{"unmap", "5"}, 1, "", "korvane-cli: COM5 has no link (" + LinkPath(5) + ")\n", ""},
         {{"unmap", "8"}, 1, "", "korvane-cli: " + LinkPath(8) + " is not a link; left alone\n", ""},
         {{"map", "6", device}, 0, "COM6 -> " + device + "\n", "", ""},
+        {{"map", "9", device},
+         1,
+         "",
+         "korvane-cli: cannot replace " + LinkPath(9) + ": Is a directory\n",
+         ""},
         {{"map", "7", "/nowhere"},
          0,
          "COM7 -> /nowhere\n",
@@ -95,7 +103,7 @@ TEST(Links, MapAndUnmapMakeAndRemoveTheComLinkThatPortsShows) {
         EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos)
             << "a temporary link was left";
     CliRun ports({"ports"});
-    for (int com : {6, 7, 8}) fs::remove(LinkPath(com));
+    for (int com : {6, 7, 8, 9}) fs::remove_all(LinkPath(com));
     EXPECT_EQ(ports.status, 0);
     std::vector<std::string> lines = Lines(ports.out);
     ASSERT_GE(lines.size(), 18u);
