@@ -102,20 +102,17 @@ TEST(Poll, EndsCleanlyOnSigintSigtermOrAReaderGoneAndAFullDiskIsAFailure) {
     BoardProcess board(kFixed);
     ASSERT_TRUE(board.Ready());
     for (int signal : {SIGINT, SIGTERM, 0}) {
-        SCOPED_TRACE(signal);
         CliProcess poll({"poll", "3", "--format", "csv"});
-        EXPECT_EQ(poll.OutLine(), "t_ms,x,y,left,right");
-        EXPECT_EQ(poll.OutLine(), "0,128,64,UP,UP");
+        const std::string head = poll.OutLine() + "\n" + poll.OutLine();
         if (signal) kill(poll.pid, signal);
-        EXPECT_EQ(poll.Finish(signal != 0), 0); // 0: the reader closes its end
-        EXPECT_EQ(poll.err, "");
-        EXPECT_EQ(poll.out.back(), '\n') << "whole rows only";
-        EXPECT_EQ(CliRun({"probe", "3"}).status, 0) << "the port was given back";
+        const int status = poll.Finish(signal != 0); // 0: the reader closes its end
+        EXPECT_EQ(std::tuple(head, status, poll.err, poll.out.back(), CliRun({"probe", "3"}).status),
+                  std::tuple("t_ms,x,y,left,right\n0,128,64,UP,UP", 0, "", '\n', 0))
+            << signal << ": whole rows only, the port given back";
     }
-
     CliRun full({"poll", "3", "--count", "1"}, " >/dev/full");
-    EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.err, "korvane-cli: cannot write the rows: No space left on device\n");
+    EXPECT_EQ(std::tuple(full.status, full.err),
+              std::tuple(1, "korvane-cli: cannot write the rows: No space left on device\n"));
 }
 
 // --fast: exact rows with three-decimal times, the pace of --interval against a board that answers
