@@ -103,7 +103,8 @@ TEST(Poll, EndsCleanlyOnSigintSigtermOrAReaderGoneAndAFullDiskIsAFailure) {
     ASSERT_TRUE(board.Ready());
     for (int signal : {SIGINT, SIGTERM, 0}) {
         CliProcess poll({"poll", "3", "--format", "csv"});
-        const std::string head = poll.OutLine() + "\n" + poll.OutLine();
+        std::string head = poll.OutLine();
+        head += "\n" + poll.OutLine();
         if (signal) kill(poll.pid, signal);
         const int status = poll.Finish(signal != 0); // 0: the reader closes its end
         EXPECT_EQ(std::tuple(head, status, poll.err, poll.out.back(), CliRun({"probe", "3"}).status),
