@@ -216,13 +216,15 @@ TEST_F(ProgramTest, ABoardThatIsLostIsShownAsSuchAndFollowedWhenItComesBack) {
                     if (titles.back() != "Korvane" && lostView == "-") lostView = lostNow();
                     if (titles.back() == gone && removeLink && boardtest::LinkTarget(3).empty())
                         MapCom(3, board.path);
-                    return titles.size() == 3 && titles.back() == "Korvane" &&
+                    // The first return, read at once (a board that drops again later may do so meanwhile).
+                    return titles.size() >= 3 && titles[2] == "Korvane" &&
                            (dvm || Text(dlg, IDC_XVALUE) == "16");
                 },
                 7000));
             dlg.EndDialog(IDOK);
         };
         EXPECT_EQ(run.Run(dlg), IDOK);
+        titles.resize(std::min<size_t>(titles.size(), 3));
         EXPECT_EQ(titles, (std::vector<std::string>{"Korvane", lost, "Korvane"}));
         EXPECT_EQ(lostView, "0") << "nothing red drawn, the TILT fields blank";
         EXPECT_EQ(run.seen, std::vector<std::string>(dvm, "Korvane: Error reading voltages."));
