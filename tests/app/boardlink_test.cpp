@@ -1,17 +1,13 @@
-// The program's board link: decoding as table rows, then connection and exchanges against the board
-// emulator (and an in-memory line for a refused speed and a line that never goes quiet).
-#include "BoardLink.h"
+// The program's board link against the board emulator (and an in-memory line for refused speeds, a
+// line that never goes quiet and a port that fails on cue): connecting, ticks, reopening.
+#include "program_fixture.h"
 
 #include "CommLink.h"
-#include "program_fixture.h"
 #include "fake_serial_posix.h"
-
-#include <QTest>
 
 #include <climits>
 
 using apptest::Board;
-using apptest::Count;
 using P = BoardProtocol;
 
 namespace {
@@ -22,49 +18,62 @@ protected:
     void TearDown() override { DisconnectBoard(); }
 };
 
-// The seven voltages stored.
-std::vector<float> Volts() {
-    return std::vector<float>(std::begin(g_fVoltage), std::end(g_fVoltage));
-}
+// An in-memory board: its driver refuses `refuseBaud`; it answers the probes from the `answerFrom`th
+// on while `answer`, and with `flood` never stops sending once something was sent.
+struct FakeBoard : win32posix::FakeSerialLine {
+    int refuseBaud = 0;
+    size_t answerFrom = 1;
+    bool answer = true, flood = false;
+    int SetSettings(const win32posix::LineSettings& wanted) override {
+        return int(wanted.baud) == refuseBaud ? EINVAL : FakeSerialLine::SetSettings(wanted);
+    }
+    int Write(const void* bytes, size_t count, size_t* put) override {
+        int status = FakeSerialLine::Write(bytes, count, put);
+        if (answer && sent.back() == P::kProbe &&
+            std::count(sent.begin(), sent.end(), 'P') >= long(answerFrom))
+            received = "Q";
+        return status;
+    }
+    int Read(void* buffer, size_t count, size_t* got) override {
+        int status = FakeSerialLine::Read(buffer, count, got);
+        if (flood && !sent.empty() && received.empty()) received.assign(64, 'x'); // more keeps coming
+        return status;
+    }
+};
 
 } // namespace
 
-// The board's speed and faults against ConnectBoard: result, speed, objects left,
-// bytes still queued, probes sent.
+// The board's speed, its faults and COM16 against ConnectBoard: result, speed, objects left, bytes
+// still queued, probes sent. A board that answers 100 ms late is inside the probe's wait.
 TEST_F(BoardLinkTest, ConnectsAtTheBoardsSpeedOrSaysWhyNot) {
-    const struct {
-        const char* args;
-        int result;
-        int baud;
-        int queued;
-        int probes;
-    } rows[] = {
-        {"", CONNECT_OK, 38400, 0, 1}, // the drain left nothing
-        {"--baud 128000", CONNECT_OK, 128000, 0, 2},
-        {"--silent", CONNECT_NO_ANSWER, 0, 0, 2},
+    const std::tuple<const char*, int, int, int, int, int> rows[] = {
+        // board, COM, result, speed, queued (-1: any), probes
+        {"", 3, CONNECT_OK, 38400, 0, 1}, // the drain left nothing
+        {"--delay 100", 16, CONNECT_OK, 38400, 0, 1},
+        {"--baud 128000", 3, CONNECT_OK, 128000, 0, 2},
+        {"--silent", 3, CONNECT_NO_ANSWER, 0, 0, 2},
         // Answers at both speeds: both two-byte answers are still queued, nothing was read between.
-        {"--probe-extra --baud any", CONNECT_NO_ANSWER, 0, 4, 2},
-        {"--baud 9600", CONNECT_NO_ANSWER, 0, -1, 2},
-        {"--flood", CONNECT_NO_ANSWER, 0, -1, 2}, // drowned in frames; still returns
+        {"--probe-extra --baud any", 3, CONNECT_NO_ANSWER, 0, 4, 2},
+        {"--baud 9600", 3, CONNECT_NO_ANSWER, 0, -1, 2},
+        {"--flood", 3, CONNECT_NO_ANSWER, 0, -1, 2}, // drowned in frames; still returns
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.args);
-        Board board(row.args);
-        EXPECT_EQ(ConnectBoard(3), row.result);
-        EXPECT_EQ(ConnectedBaud(), row.baud);
+    for (const auto& [args, com, result, baud, queued, probes] : rows) {
+        SCOPED_TRACE(args);
+        Board board(args, com);
+        EXPECT_EQ(ConnectBoard(com), result);
+        EXPECT_EQ(ConnectedBaud(), baud);
         ASSERT_TRUE(g_pPort && g_pLink && g_pPortSettings) << "all three stay after results 0, 2 and 3";
-        EXPECT_EQ(row.queued < 0 ? -1 : g_pLink->RxCount(), row.queued);
+        EXPECT_EQ(queued < 0 ? -1 : g_pLink->RxCount(), queued);
         DisconnectBoard();
-        EXPECT_EQ(Count(board.Log(), "rx 0x50 'P'"), row.probes);
+        EXPECT_EQ(apptest::Count(board.Log(), "rx 0x50 'P'"), probes);
     }
-    // The texts of results 1 and 3 are read back where the program shows them.
     for (int noMessage : {0, 4, -1}) EXPECT_EQ(ConnectMessage(noMessage), nullptr);
 }
 
 // COM numbers outside 1..16 get no port; an unopenable port leaves port and link, and the same COM
 // opens again afterwards.
 TEST_F(BoardLinkTest, UnopenablePortsFailAsAnOpenFailure) {
-    for (int com : {0, -1, 17, 1000, INT_MAX, INT_MIN}) {
+    for (int com : {0, -1, 17, INT_MAX, INT_MIN}) {
         EXPECT_EQ(ConnectBoard(com), CONNECT_OPEN_FAILED) << com;
         EXPECT_TRUE(!g_pPort && !g_pLink && !g_pPortSettings) << com;
     }
@@ -77,39 +86,42 @@ TEST_F(BoardLinkTest, UnopenablePortsFailAsAnOpenFailure) {
     EXPECT_EQ(ConnectBoard(3), CONNECT_NO_ANSWER) << "the previous attempt's port was closed first";
 }
 
-// Exchanges against fixed readings: what each stores, and that a wrong length stores nothing.
-TEST_F(BoardLinkTest, ExchangesStoreWholeFramesOnly) {
-    const struct {
-        const char* args;
-        bool tilt;
-        bool ok;
-        std::vector<float> expect; // tilt: x, y, left, right; voltages: seven volts
-    } rows[] = {
-        {"--tilt 1,2,2", true, true, {1, 2, 1, 0}},
-        {"--volts 1,1,1,1,-3,1,1", false, true, {1, 1, 1, 1, -3, 1, 1}},
-        {"--short", true, false, {}},
-        {"--long", true, false, {}},
-        {"--short", false, false, {}},
-        {"--long", false, false, {}},
+// Three ticks 150 ms apart (the discard, then an exchange): what they store and the state after
+// them, from boards that answer at once, late but inside the command's wait, after it, or with a
+// wrong length. A late reply may miss its tick on a loaded machine, so a board inside the wait needs
+// one valid tick of three; one outside it never gives one (its reply dropped by the next discard).
+TEST_F(BoardLinkTest, TicksStoreWholeRepliesThatCameWithinTheWaitOnly) {
+    const std::tuple<const char*, PollKind, std::string> rows[] = {
+        {"--tilt 1,2,2", PollKind::Tilt, "1 2 UP DOWN answering"},
+        {"--tilt 1,2,1 --delay 12", PollKind::Tilt, "1 2 DOWN UP answering"},
+        {"--tilt 1,2,2 --delay 90", PollKind::Tilt, "77 77 no reply"},
+        {"--short", PollKind::Tilt, "77 77 no reply"},
+        {"--long", PollKind::Tilt, "77 77 no reply"},
+        {"--volts 1,0,5,1,-5,1,1", PollKind::Voltages, "1 0 5 1 -5 1 1 answering"},
+        {"--volts 1,1,1,1,5,1,1 --delay 30", PollKind::Voltages, "1 1 1 1 5 1 1 answering"},
+        {"--volts 1,1,1,1,1,1,1 --delay 110", PollKind::Voltages, "9 9 9 9 9 9 9 no reply"},
+        {"--short", PollKind::Voltages, "9 9 9 9 9 9 9 no reply"},
+        {"--long", PollKind::Voltages, "9 9 9 9 9 9 9 no reply"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.args);
-        Board board(row.args);
+    for (const auto& [args, kind, stored] : rows) {
+        SCOPED_TRACE(args);
+        Board board(args);
         ASSERT_EQ(ConnectBoard(3), CONNECT_OK);
+        StartPolling(3, false);
         g_byTiltX = g_byTiltY = 77;
         std::fill(std::begin(g_fVoltage), std::end(g_fVoltage), 9.0f);
-        TiltFrame frame{};
-        ASSERT_EQ(row.tilt ? ExchangeTilt(&frame) : ExchangeVoltages(), row.ok);
-        if (!row.ok) {
-            EXPECT_TRUE(g_byTiltX == 77 && g_byTiltY == 77 && Volts() == std::vector<float>(7, 9));
-        } else if (row.tilt) {
-            EXPECT_EQ(std::vector<float>(
-                          {float(g_byTiltX), float(g_byTiltY), float(frame.leftUp), float(frame.rightUp)}),
-                      row.expect);
-            EXPECT_EQ(frame.x, g_byTiltX);
-        } else {
-            EXPECT_EQ(Volts(), row.expect);
+        std::string buttons;
+        for (int tick = 0; tick < 3; Sleep(150), ++tick) {
+            const TickOutcome t = PollTick(kind, 0);
+            if (t.validReply && kind == PollKind::Tilt)
+                buttons = std::string(t.tilt.leftUp ? " UP" : " DOWN") + (t.tilt.rightUp ? " UP" : " DOWN");
         }
+        std::string got =
+            kind == PollKind::Tilt ? std::to_string(g_byTiltX) + " " + std::to_string(g_byTiltY) : "";
+        for (float v : g_fVoltage)
+            got += kind == PollKind::Voltages ? QString::number(v).toStdString() + " " : "";
+        EXPECT_EQ(got + (kind == PollKind::Tilt ? buttons + " " : "") + BoardStateName(CurrentBoardState()),
+                  stored);
     }
 }
 
@@ -121,53 +133,53 @@ TEST_F(BoardLinkTest, StrayBytesAreDroppedOneByOneBeforeTheCommand) {
     EXPECT_EQ(g_pLink->RxCount(), 2);
     EXPECT_EQ(DiscardStrayBytes(), 2);
     EXPECT_EQ(g_pLink->RxCount(), 0);
-    TiltFrame frame{};
-    EXPECT_TRUE(ExchangeTilt(&frame));
-    EXPECT_EQ(frame.x, 128);
 }
 
-namespace {
-
-// An in-memory board: its driver refuses 38400 baud when `refuse38400`, else it answers the probe
-// and then never stops sending.
-struct FakeBoard : win32posix::FakeSerialLine {
-    bool refuse38400 = false;
-    int SetSettings(const win32posix::LineSettings& wanted) override {
-        return refuse38400 && wanted.baud == 38400 ? EINVAL : FakeSerialLine::SetSettings(wanted);
+// Refused speeds (a refused 128000 leaves the line at 38400, where the second probe runs), and a line
+// that never goes quiet: the drain and the discard end at one queue's worth.
+TEST_F(BoardLinkTest, RefusedSpeedsAndALineThatNeverGoesQuiet) {
+    const std::tuple<int, size_t, bool, int, int, std::string, int> rows[] = {
+        // refused speed, answered probe, flood, result, speed, sent, discarded
+        {38400, 1, false, CONNECT_BAUD_FAILED, 0, "", 0},
+        {128000, 2, false, CONNECT_OK, 38400, "PP", 0},
+        {0, 1, true, CONNECT_OK, 38400, "P", P::kMaxDiscardBytes},
+    };
+    for (const auto& [refuse, answerFrom, flood, result, baud, sent, discarded] : rows) {
+        FakeBoard line;
+        line.refuseBaud = refuse;
+        line.answerFrom = answerFrom;
+        line.flood = flood;
+        ASSERT_TRUE(win32posix::InstallSerialLine(9, &line));
+        EXPECT_EQ(ConnectBoard(9), result) << "returns although the line never goes quiet";
+        EXPECT_TRUE(g_pPort && g_pLink && g_pPortSettings);
+        EXPECT_EQ(std::tuple(ConnectedBaud(), line.sent, DiscardStrayBytes()),
+                  std::tuple(baud, sent, discarded));
+        line.failAll = EIO; // the device goes away
+        EXPECT_EQ(DiscardStrayBytes(), 0);
+        DisconnectBoard();
+        win32posix::InstallSerialLine(9, nullptr);
     }
-    int Write(const void* bytes, size_t count, size_t* put) override {
-        int status = FakeSerialLine::Write(bytes, count, put);
-        if (sent.back() == P::kProbe) received = "Q";
-        return status;
-    }
-    int Read(void* buffer, size_t count, size_t* got) override {
-        int status = FakeSerialLine::Read(buffer, count, got);
-        if (sent.size() > 0 && received.empty()) received.assign(64, 'x'); // more keeps coming
-        return status;
-    }
-};
-
-} // namespace
-
-TEST_F(BoardLinkTest, ALineThatNeverGoesQuietEndsTheDrainAndTheDiscardAtOneQueuesWorth) {
-    FakeBoard line;
-    ASSERT_TRUE(win32posix::InstallSerialLine(9, &line));
-    EXPECT_EQ(ConnectBoard(9), CONNECT_OK) << "returns although the line never goes quiet";
-    EXPECT_EQ(DiscardStrayBytes(), P::kMaxDiscardBytes);
-    line.failAll = EIO; // the device goes away
-    EXPECT_EQ(DiscardStrayBytes(), 0);
-    DisconnectBoard();
-    win32posix::InstallSerialLine(9, nullptr);
-}
-
-TEST_F(BoardLinkTest, ARefusedSpeedIsReportedAsSuch) {
-    FakeBoard line;
-    line.refuse38400 = true;
-    ASSERT_TRUE(win32posix::InstallSerialLine(9, &line));
-    EXPECT_EQ(ConnectBoard(9), CONNECT_BAUD_FAILED);
     EXPECT_STREQ(ConnectMessage(CONNECT_BAUD_FAILED), "Could not set baud rate.");
-    EXPECT_TRUE(g_pPort && g_pLink && g_pPortSettings);
-    EXPECT_EQ(line.sent, "") << "no probe at a speed the port refused";
+}
+
+// A port that fails is tried again a second later; once it opened without an answer, five seconds
+// later; a board that answers again is read on the same tick.
+TEST_F(BoardLinkTest, AFailedPortIsReopenedOnItsSchedule) {
+    FakeBoard line;
+    ASSERT_TRUE(win32posix::InstallSerialLine(9, &line));
+    ASSERT_EQ(ConnectBoard(9), CONNECT_OK);
+    StartPolling(9, true);
+    line.failAll = EIO;
+    std::string seen;
+    for (uint32_t now : {100u, 1099u, 1100u, 6099u, 6100u, 11100u}) {
+        line.answer = now == 11100;
+        const TickOutcome t = PollTick(PollKind::Tilt, now);
+        line.failAll = 0;
+        seen += std::to_string(now) + (t.attempted ? " tried: " : ": ") + BoardStateName(t.state) +
+                (t.exchanged ? " read" : "") + "\n";
+    }
+    EXPECT_EQ(seen, "100: device gone read\n1099: device gone\n1100 tried: no reply\n6099: no reply\n"
+                    "6100 tried: no reply\n11100 tried: answering read\n");
     DisconnectBoard();
     win32posix::InstallSerialLine(9, nullptr);
 }

@@ -1,7 +1,7 @@
 // Test main: a private configuration directory (set by the board helpers before main runs), the
 // program's profile named as the program's own, and Qt offscreen unless told otherwise.
 #include "KorvaneApp.h"
-#include "board_fixture.h" // its private configuration directory is set before main runs
+#include "board_session.h" // its private configuration directory is set before main runs
 
 #include <QApplication>
 

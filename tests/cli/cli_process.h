@@ -3,7 +3,7 @@
 // for the whole test process, korvane-board as a child) come from the board's tests.
 #pragma once
 
-#include "board_fixture.h"
+#include "board_session.h"
 #include "cli.h"
 
 #include <fstream>

@@ -3,18 +3,11 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct ScheduleRow {
-    const char* what;
-    int64_t elapsedMs;
-    uint64_t counted;
-    uint64_t periods;
-    int64_t waitMs;
-};
+#include <tuple>
 
 TEST(TickSchedule, EachTickIsDueWholePeriodsAfterTheStart) {
-    const ScheduleRow rows[] = {
+    const std::tuple<const char*, int64_t, uint64_t, uint64_t, int64_t> rows[] = {
+        // what, elapsed ms, ticks counted, periods due now, wait in ms
         {"at the start", 0, 0, 0, 100},
         {"just before the first tick", 99, 0, 0, 1},
         {"on the first tick", 100, 0, 1, 0},
@@ -26,28 +19,17 @@ TEST(TickSchedule, EachTickIsDueWholePeriodsAfterTheStart) {
         {"more counted than passed waits for the next one still due", 150, 3, 0, 250},
         {"far into a long run", 3600000 + 99, 36000, 0, 1},
     };
-    for (const ScheduleRow& row : rows) {
-        const cli::TickStep step = cli::NextTick(row.elapsedMs, row.counted, 100);
-        EXPECT_EQ(step.periods, row.periods) << row.what;
-        EXPECT_EQ(step.waitMs, row.waitMs) << row.what;
+    for (const auto& [what, elapsedMs, counted, periods, waitMs] : rows) {
+        const cli::TickStep step = cli::NextTick(elapsedMs, counted, 100);
+        EXPECT_EQ(std::pair(step.periods, step.waitMs), std::pair(periods, waitMs)) << what;
     }
-}
-
-// A loop that sleeps exactly what it is told, with 30 ms of work on every tick, sees its ticks at
-// 100, 200, 300 ... and never later: the work does not add up.
-TEST(TickSchedule, WorkOnEachTickDoesNotAddUp) {
+    // A loop that sleeps exactly what it is told, with 30 ms of work on every tick, sees its ticks at
+    // 100, 200, 300 ... and never later: the work does not add up.
     int64_t now = 0;
-    uint64_t counted = 0;
-    for (int tick = 1; tick <= 50; ++tick) {
+    for (uint64_t counted = 0; counted < 50;) {
         now += 30;
-        cli::TickStep step = cli::NextTick(now, counted, 100);
-        ASSERT_EQ(step.periods, 0u) << "tick " << tick;
-        now += step.waitMs;
-        step = cli::NextTick(now, counted, 100);
-        ASSERT_EQ(step.periods, 1u) << "tick " << tick;
-        counted += step.periods;
-        EXPECT_EQ(now, tick * 100) << "tick " << tick;
+        now += cli::NextTick(now, counted, 100).waitMs;
+        ASSERT_EQ(cli::NextTick(now, counted, 100).periods, 1u) << now;
+        ASSERT_EQ(now, int64_t(++counted * 100));
     }
 }
-
-} // namespace
