@@ -2,6 +2,7 @@
 #include "qt_internal.h"
 
 #include <QFontMetrics>
+#include <QHash>
 
 #include <cstdlib>
 
@@ -45,6 +46,33 @@ void ThinLine(QPainter& p, POINT a, POINT b, COLORREF color) {
     }
 }
 
+// The system font's height, ascent and the widths of the texts drawn in it. A window paints the
+// same few texts on every repaint (the readings' lines), and measuring one means shaping it again.
+struct SystemFontMetrics {
+    int height = 0;
+    int ascent = 0;
+    mutable QHash<QString, int> widths;
+
+    int Width(const QString& text) const {
+        auto known = widths.constFind(text);
+        if (known != widths.constEnd()) return *known;
+        constexpr qsizetype kMostKept = 256; // a window that never repeats its texts starts over
+        if (widths.size() >= kMostKept) widths.clear();
+        return *widths.insert(text, QFontMetrics(afx_detail::SystemFont()).horizontalAdvance(text));
+    }
+};
+
+const SystemFontMetrics& MetricsOfSystemFont() {
+    static const SystemFontMetrics metrics = [] {
+        const QFontMetrics measured(afx_detail::SystemFont());
+        SystemFontMetrics m;
+        m.height = measured.height();
+        m.ascent = measured.ascent();
+        return m;
+    }();
+    return metrics;
+}
+
 } // namespace
 
 namespace afx_detail {
@@ -81,13 +109,13 @@ BOOL CDC::TextOut(int x, int y, const char* text, int length) {
     if (!m_pSurface || !text || length <= 0) return TRUE;
     QPainter& p = *m_pSurface->painter;
     QFont font = afx_detail::SystemFont();
-    QFontMetrics metrics(font);
+    const SystemFontMetrics& metrics = MetricsOfSystemFont();
     QString s = QString::fromUtf8(text, length);
-    if (m_nBkMode == OPAQUE) FillPixels(p, x, y, metrics.horizontalAdvance(s), metrics.height(), m_bkColor);
+    if (m_nBkMode == OPAQUE) FillPixels(p, x, y, metrics.Width(s), metrics.height, m_bkColor);
     p.setFont(font);
     p.setPen(afx_detail::ToQColor(m_textColor));
     p.setBackgroundMode(Qt::TransparentMode);
-    p.drawText(x, y + metrics.ascent(), s); // Qt puts y on the baseline, GDI on the top
+    p.drawText(x, y + metrics.ascent, s); // Qt puts y on the baseline, GDI on the top
     return TRUE;
 }
 

@@ -186,13 +186,14 @@ TEST(Display, AFieldRepaintsWithTheDialogOnlyWhenItsTextChanged) {
     WithWindow(323, [&](CFixedDlg& dlg, QWidget*) {
         FacePaints field(AfxQtControl(&dlg, IDC_XVALUE));
         dlg.InvalidateRect(nullptr, TRUE); // the first one learns which pixels each control paints
+        dlg.UpdateWindow();
         for (auto [text, paints] : {std::pair{"1", 1}, {"1", 0}, {"22", 1}, {"22", 0}}) {
-            const int dialogPaints = dlg.paints;
             field.count = 0;
             dlg.m_strX = text;
             dlg.UpdateData(FALSE);
             dlg.InvalidateRect(nullptr, TRUE);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.paints > dialogPaints; }, 2000));
+            dlg.UpdateWindow();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return field.count >= paints; }, 2000));
             QTest::qWait(20);
             EXPECT_EQ(field.count, paints) << text;
         }

@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -102,10 +103,23 @@ int64_t CoarseNowMs() {
 // How often an idle line checks that its name still leads to its device.
 constexpr int64_t kNameCheckPeriodMs = 1000;
 
+// The majors of Unix 98 pty slaves (136..143). A pty hands each write straight to its master's side:
+// it has no transmit queue, TIOCOUTQ reads 0 even while the master leaves kilobytes unread.
+constexpr unsigned kPtySlaveMajorFirst = 136;
+constexpr unsigned kPtySlaveMajors = 8;
+
+bool IsPtySlave(int fd) {
+    struct stat info {};
+    g_syscalls.fetch_add(1, std::memory_order_relaxed);
+    return fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= kPtySlaveMajorFirst &&
+           major(info.st_rdev) < kPtySlaveMajorFirst + kPtySlaveMajors;
+}
+
 class TtyLine : public win32posix::SerialLine {
 public:
     TtyLine(int fd, const std::string& path)
-        : m_fd(fd), m_path(path), m_device(DeviceOf(path)), m_epoll(epoll_create1(EPOLL_CLOEXEC)) {}
+        : m_fd(fd), m_path(path), m_device(DeviceOf(path)), m_epoll(epoll_create1(EPOLL_CLOEXEC)),
+          m_hasTransmitQueue(!IsPtySlave(fd)) {}
     ~TtyLine() override {
         if (m_lowLatencySet) PutBackLatency();
         // The exclusive flag outlives this descriptor on a pty slave whose master stays open.
@@ -126,7 +140,7 @@ public:
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
         ssize_t n = write(m_fd, bytes, count);
         *put = n > 0 ? static_cast<size_t>(n) : 0;
-        if (n > 0) m_outQueueEmpty = false;
+        if (n > 0 && m_hasTransmitQueue) m_outQueueEmpty = false;
         m_writeShort = *put < count;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
@@ -135,7 +149,7 @@ public:
         int error = Ioctl(m_fd, FIONREAD, &in);
         // Only this descriptor fills the transmit queue (the line is held exclusively): once seen
         // empty it stays empty until the next write, so a status query then costs one call, not two.
-        if (error == 0 && !m_outQueueEmpty) {
+        if (error == 0 && !m_outQueueEmpty && m_hasTransmitQueue) {
             error = Ioctl(m_fd, TIOCOUTQ, &out);
             m_outQueueEmpty = error == 0 && out == 0;
         }
@@ -237,6 +251,7 @@ private:
     int64_t m_lastNameCheck = CoarseNowMs();
     int m_epoll;                  ///< WaitReady's watch on m_fd; -1 when none could be made
     uint32_t m_watching = 0;      ///< the events m_epoll watches for; 0 before the first wait
+    bool m_hasTransmitQueue;      ///< false for a pty: its transmit queue is always empty
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
     bool m_writeShort = false;    ///< the last write could not hand over all it was given
     bool m_lowLatencySet = false; ///< SetLowLatency changed the driver's flags
