@@ -4,8 +4,10 @@
 #include "serial_line_posix.h"
 
 #include <asm/termbits.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -16,6 +18,8 @@
 #include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -79,7 +83,8 @@ int MakeRawNoHangup(int fd) {
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~(CSIZE | PARENB | HUPCL);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 0;
+    // With O_NONBLOCK, VMIN 1 tells an empty queue (EAGAIN) from a hung-up line (0, end of file).
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     return Ioctl(fd, TCSETS2, &tio);
 }
@@ -99,6 +104,10 @@ int64_t CoarseNowMs() {
     clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
+
+// What a status query takes in from the driver at most: four times the line discipline's 4 KiB
+// queue, so one read nearly always empties it.
+constexpr size_t kAheadBytes = 16384;
 
 // How often an idle line checks that its name still leads to its device.
 constexpr int64_t kNameCheckPeriodMs = 1000;
@@ -131,9 +140,15 @@ public:
     TtyLine& operator=(const TtyLine&) = delete;
 
     int Read(void* buffer, size_t count, size_t* got) override {
+        // What the last status query took in first; the device only for the rest.
+        const size_t held = std::min(count, m_aheadEnd - m_aheadBegin);
+        std::memcpy(buffer, m_ahead.data() + m_aheadBegin, held);
+        m_aheadBegin += held;
+        *got = held;
+        if (held == count) return 0;
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
-        ssize_t n = read(m_fd, buffer, count);
-        *got = n > 0 ? static_cast<size_t>(n) : 0;
+        ssize_t n = read(m_fd, static_cast<char*>(buffer) + held, count - held);
+        *got += n > 0 ? static_cast<size_t>(n) : 0;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Write(const void* bytes, size_t count, size_t* put) override {
@@ -145,15 +160,16 @@ public:
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Queues(uint32_t* inQueue, uint32_t* outQueue) override {
-        int in = 0, out = 0;
-        int error = Ioctl(m_fd, FIONREAD, &in);
+        uint32_t in = 0;
+        int out = 0;
+        int error = TakeIn(&in);
         // Only this descriptor fills the transmit queue (the line is held exclusively): once seen
         // empty it stays empty until the next write, so a status query then costs one call, not two.
         if (error == 0 && !m_outQueueEmpty && m_hasTransmitQueue) {
             error = Ioctl(m_fd, TIOCOUTQ, &out);
             m_outQueueEmpty = error == 0 && out == 0;
         }
-        *inQueue = static_cast<uint32_t>(in);
+        *inQueue = in;
         *outQueue = static_cast<uint32_t>(out);
         // A hang-up already fails FIONREAD (EIO). An adapter that went away without one shows only
         // in its name: checked while nothing is queued, at most once a second.
@@ -186,6 +202,7 @@ public:
     int SetBreak(bool on) override { return Ioctl(m_fd, on ? TIOCSBRK : TIOCCBRK); }
     int Flush(bool receive, bool transmit) override {
         if (!receive && !transmit) return 0;
+        if (receive) m_aheadBegin = m_aheadEnd = 0;
         return Ioctl(m_fd, TCFLSH, receive && transmit ? TCIOFLUSH : receive ? TCIFLUSH : TCOFLUSH);
     }
     int FlowOutput(bool stop) override { return Ioctl(m_fd, TCXONC, stop ? TCOOFF : TCOON); }
@@ -223,6 +240,36 @@ public:
     }
 
 private:
+    // The receive count, found by reading what is queued into m_ahead rather than by asking
+    // (FIONREAD): the bytes counted are then already here, and the Read that follows takes them
+    // without a system call of its own. A read that leaves room in m_ahead has emptied the driver's
+    // queue, so the count is as exact as FIONREAD's; only a full one asks for the rest.
+    int TakeIn(uint32_t* in) {
+        if (m_aheadBegin == m_aheadEnd) m_aheadBegin = m_aheadEnd = 0;
+        if (m_aheadBegin > 0 && m_aheadEnd == m_ahead.size()) {
+            std::memmove(m_ahead.data(), m_ahead.data() + m_aheadBegin, m_aheadEnd - m_aheadBegin);
+            m_aheadEnd -= m_aheadBegin;
+            m_aheadBegin = 0;
+        }
+        const size_t room = m_ahead.size() - m_aheadEnd;
+        int rest = 0;
+        if (room > 0) {
+            g_syscalls.fetch_add(1, std::memory_order_relaxed);
+            ssize_t n = read(m_fd, m_ahead.data() + m_aheadEnd, room);
+            // The line reads with VMIN 1: an empty queue fails with EAGAIN, and 0 is the end of
+            // file a hung-up terminal gives (where FIONREAD fails with EIO).
+            if (n == 0) return EIO;
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
+            m_aheadEnd += n > 0 ? static_cast<size_t>(n) : 0;
+            if (static_cast<size_t>(n) < room || n < 0) rest = -1;
+        }
+        if (rest == 0) {
+            if (int error = Ioctl(m_fd, FIONREAD, &rest)) return error;
+        }
+        *in = static_cast<uint32_t>(m_aheadEnd - m_aheadBegin) + static_cast<uint32_t>(rest > 0 ? rest : 0);
+        return 0;
+    }
+
     // The device number `path` leads to; 0 when it leads nowhere.
     static dev_t DeviceOf(const std::string& path) {
         struct stat info {};
@@ -254,6 +301,9 @@ private:
     bool m_hasTransmitQueue;      ///< false for a pty: its transmit queue is always empty
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
     bool m_writeShort = false;    ///< the last write could not hand over all it was given
+    std::vector<uint8_t> m_ahead = std::vector<uint8_t>(kAheadBytes); ///< bytes a status query took in
+    size_t m_aheadBegin = 0;                                          ///< the first not yet read
+    size_t m_aheadEnd = 0;                                            ///< one past the last
     bool m_lowLatencySet = false; ///< SetLowLatency changed the driver's flags
     int m_flagsBefore = 0;        ///< the flags before that
 };
