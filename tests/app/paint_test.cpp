@@ -200,6 +200,35 @@ TEST(Display, AFieldRepaintsWithTheDialogOnlyWhenItsTextChanged) {
     });
 }
 
+// A whole-area invalidation repaints only the pixels whose picture changed: nothing for the same
+// readings; where the crosshair's column was and is once it moves, not the whole window.
+TEST(Display, AnInvalidationRepaintsOnlyWhereThePictureChanged) {
+    SetReadings(128, 128, 0);
+    WithWindow(323, [&](CFixedDlg& dlg, QWidget* w) {
+        dlg.InvalidateRect(nullptr, TRUE); // the first one has no picture to compare with
+        dlg.UpdateWindow();
+        struct : QObject {
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(e)->region();
+                return false;
+            }
+            QRegion region;
+        } repainted;
+        w->installEventFilter(&repainted);
+        for (auto [x, moved] : {std::pair{uint8_t{128}, false}, {uint8_t{200}, true}}) {
+            repainted.region = QRegion();
+            g_byTiltX = x;
+            dlg.InvalidateRect(nullptr, TRUE);
+            dlg.UpdateWindow();
+            QTest::qWait(20);
+            EXPECT_EQ(repainted.region.contains(QPoint(176, 250)), moved) << "the old column, x " << int{x};
+            EXPECT_EQ(repainted.region.isEmpty(), !moved);
+            EXPECT_FALSE((QRegion(w->rect()) - repainted.region).isEmpty()) << "not the whole window";
+        }
+        w->removeEventFilter(&repainted);
+    });
+}
+
 // Minimised: only the program icon, centred, and no data exchange.
 TEST(Display, TheMinimisedWindowShowsOnlyItsIconCentredAndDoesNoExchange) {
     SetReadings(128, 128, 0);
