@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 #include <unistd.h>
 
@@ -146,6 +147,26 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     ASSERT_TRUE(WriteFile(m_handle, "x", 1, &put, &overlapped));
     const uint64_t afterWrite = queryCost();
     EXPECT_EQ(std::tuple(idle, afterWrite, queryCost()), std::tuple(1u, 1u, 1u));
+}
+
+// The far end may set VMIN 0 (an empty read is then an end of file, as on a hung-up line): the queue
+// is still counted, and only a real hang-up fails the status query.
+TEST_F(SerialPty, AnEmptyQueueIsNotAHangUpWhateverTheFarEndSetsVminTo) {
+    termios2 tio{};
+    ASSERT_EQ(ioctl(m_master, TCGETS2, &tio), 0);
+    tio.c_cc[VMIN] = 0;
+    ASSERT_EQ(ioctl(m_master, TCSETS2, &tio), 0);
+    COMSTAT status{};
+    DWORD errors = 0;
+    EXPECT_TRUE(ClearCommError(m_handle, &errors, &status)) << GetLastError();
+    ASSERT_EQ(write(m_master, "ab", 2), 2);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (ClearCommError(m_handle, &errors, &status) && status.cbInQue < 2 &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(status.cbInQue, 2u);
+    close(std::exchange(m_master, -1));
+    EXPECT_FALSE(ClearCommError(m_handle, &errors, &status));
 }
 
 // What is not a serial device is refused with the error a Windows program expects.

@@ -252,16 +252,16 @@ private:
             m_aheadBegin = 0;
         }
         const size_t room = m_ahead.size() - m_aheadEnd;
-        int rest = 0;
+        int rest = 0; // the driver's count beyond m_ahead; -1 while the read showed its queue empty
         if (room > 0) {
             g_syscalls.fetch_add(1, std::memory_order_relaxed);
             ssize_t n = read(m_fd, m_ahead.data() + m_aheadEnd, room);
-            // The line reads with VMIN 1: an empty queue fails with EAGAIN, and 0 is the end of
-            // file a hung-up terminal gives (where FIONREAD fails with EIO).
-            if (n == 0) return EIO;
             if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
             m_aheadEnd += n > 0 ? static_cast<size_t>(n) : 0;
-            if (static_cast<size_t>(n) < room || n < 0) rest = -1;
+            // With VMIN 1 an empty queue fails with EAGAIN; 0 is the end of file of a hung-up line,
+            // or an empty queue on a line whose VMIN another process (the far end of a pty) set to
+            // 0. FIONREAD tells them apart: it fails with EIO on the former.
+            if (n < 0 || (n > 0 && static_cast<size_t>(n) < room)) rest = -1;
         }
         if (rest == 0) {
             if (int error = Ioctl(m_fd, FIONREAD, &rest)) return error;
