@@ -81,6 +81,7 @@ void DialogWidget::paintEvent(QPaintEvent* event) {
     m_impl->painter = &painter;
     m_impl->invalid = false;
     m_impl->pending -= event->region();
+    m_impl->owed -= event->region(); // painted now with what it shows
     m_impl->Send(WM_PAINT);
     m_impl->painter = outer;
 }

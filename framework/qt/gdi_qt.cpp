@@ -2,6 +2,7 @@
 #include "qt_internal.h"
 
 #include <QFontMetrics>
+#include <QHash>
 
 #include <cstdlib>
 #include <vector>
@@ -44,6 +45,81 @@ void ThinLine(QPainter& p, POINT a, POINT b, COLORREF color) {
             y += sy;
         }
     }
+}
+
+// The system font's height, ascent and the widths of the texts drawn in it. A window paints the
+// same few texts on every repaint (the readings' lines), and measuring one means shaping it again.
+struct SystemFontMetrics {
+    int height = 0;
+    int ascent = 0;
+    mutable QHash<QString, int> widths;
+
+    int Width(const QString& text) const {
+        auto known = widths.constFind(text);
+        if (known != widths.constEnd()) return *known;
+        constexpr qsizetype kMostKept = 256; // a window that never repeats its texts starts over
+        if (widths.size() >= kMostKept) widths.clear();
+        return *widths.insert(text, QFontMetrics(afx_detail::SystemFont()).horizontalAdvance(text));
+    }
+};
+
+const SystemFontMetrics& MetricsOfSystemFont() {
+    static const SystemFontMetrics metrics = [] {
+        const QFontMetrics measured(afx_detail::SystemFont());
+        SystemFontMetrics m;
+        m.height = measured.height();
+        m.ascent = measured.ascent();
+        return m;
+    }();
+    return metrics;
+}
+
+// A TextOut as it comes out: its text, colours and the device's pixel ratio.
+constexpr COLORREF kNoBand = 0xFFFFFFFFu; // transparent background mode: no band behind the text
+struct TextStampKey {
+    QString text;
+    COLORREF textColor;
+    COLORREF band;
+    qreal ratio;
+    bool operator==(const TextStampKey&) const = default;
+};
+
+size_t qHash(const TextStampKey& key, size_t seed = 0) {
+    return qHashMulti(seed, key.text, key.textColor, key.band);
+}
+
+// The pixels one TextOut sets, on an otherwise transparent image with room around the text for
+// glyphs that reach past its box. The system font is never antialiased, so every pixel is either
+// set whole (the text's colour, the band's) or left alone, and drawing the image sets exactly the
+// pixels that drawing the text would. A window draws the same few lines on every repaint, and
+// shaping them again each time was most of what its painting cost.
+struct TextStamp {
+    QImage image;
+    int margin = 0;
+};
+
+const TextStamp& StampOf(const TextStampKey& key) {
+    static QHash<TextStampKey, TextStamp> stamps;
+    auto known = stamps.constFind(key);
+    if (known != stamps.constEnd()) return *known;
+    constexpr qsizetype kMostKept = 256; // a window that never repeats its texts starts over
+    if (stamps.size() >= kMostKept) stamps.clear();
+    const SystemFontMetrics& metrics = MetricsOfSystemFont();
+    TextStamp stamp;
+    stamp.margin = metrics.height;
+    const int width = metrics.Width(key.text);
+    stamp.image = QImage(QSize(width + 2 * stamp.margin, 3 * metrics.height) * key.ratio,
+                         QImage::Format_ARGB32_Premultiplied);
+    stamp.image.setDevicePixelRatio(key.ratio);
+    stamp.image.fill(Qt::transparent);
+    QPainter painter(&stamp.image);
+    if (key.band != kNoBand) FillPixels(painter, stamp.margin, stamp.margin, width, metrics.height, key.band);
+    painter.setFont(afx_detail::SystemFont());
+    painter.setPen(afx_detail::ToQColor(key.textColor));
+    // Qt puts y on the baseline, GDI on the top.
+    painter.drawText(stamp.margin, stamp.margin + metrics.ascent, key.text);
+    painter.end();
+    return *stamps.insert(key, stamp);
 }
 
 } // namespace
@@ -112,18 +188,14 @@ static QPoint AlignedCorner(int x, int y, UINT align, QSize size, int ascent) {
 BOOL CDC::TextOut(int x, int y, const char* text, int length) {
     if (!m_pSurface || !text || length <= 0) return TRUE;
     QPainter& p = *m_pSurface->painter;
-    QFont font = afx_detail::SystemFont();
-    QFontMetrics metrics(font);
-    QString s = QString::fromUtf8(text, length);
-    QPoint corner = AlignedCorner(x, y, m_nTextAlign, QSize(metrics.horizontalAdvance(s), metrics.height()),
-                                  metrics.ascent());
-    x = corner.x();
-    y = corner.y();
-    if (m_nBkMode == OPAQUE) FillPixels(p, x, y, metrics.horizontalAdvance(s), metrics.height(), m_bkColor);
-    p.setFont(font);
-    p.setPen(afx_detail::ToQColor(m_textColor));
-    p.setBackgroundMode(Qt::TransparentMode);
-    p.drawText(x, y + metrics.ascent(), s); // Qt puts y on the baseline, GDI on the top
+    const SystemFontMetrics& metrics = MetricsOfSystemFont();
+    const TextStampKey key{QString::fromUtf8(text, length), m_textColor,
+                           m_nBkMode == OPAQUE ? m_bkColor : kNoBand,
+                           p.device() ? p.device()->devicePixelRatioF() : 1.0};
+    const QPoint corner =
+        AlignedCorner(x, y, m_nTextAlign, QSize(metrics.Width(key.text), metrics.height), metrics.ascent);
+    const TextStamp& stamp = StampOf(key);
+    p.drawImage(corner.x() - stamp.margin, corner.y() - stamp.margin, stamp.image);
     return TRUE;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QButtonGroup>
 #include <QDialog>
+#include <QImage>
 #include <QFont>
 #include <QPainter>
 #include <QPointer>
@@ -51,6 +52,11 @@ struct WndImpl {
     QPainter* painter = nullptr;         ///< set while WM_PAINT is being handled
     bool invalid = false;                ///< part of the window awaits repainting
     QRegion pending;                     ///< what awaits repainting, when `invalid`
+    QRegion invalidated;                 ///< invalidated, not yet compared with the last picture
+    bool refreshQueued = false;          ///< a RefreshInvalidated is posted
+    QImage lastPicture;                  ///< the window's own painting (WM_PAINT) as last compared
+    QImage nextPicture;                  ///< its buffer for the next comparison
+    QRegion owed;                        ///< changed pixels outside every invalidation so far
     HICON icons[2] = {nullptr, nullptr}; ///< ICON_SMALL, ICON_BIG
 
     explicit WndImpl(CWnd* owner);

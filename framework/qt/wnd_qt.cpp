@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <cstring>
 #include <optional>
+#include <utility>
 #include <set>
 
 namespace {
@@ -79,7 +81,7 @@ QRegion OwnPixels(QWidget* item) {
 // control repaints itself when its text or state changes. Where the dialog shows through a control
 // (the corners of a frame, around a static's text) the dialog's new picture must show, so Qt
 // touches up the control there.
-QRegion RepaintRegion(WndImpl* impl, const QRect& area) {
+QRegion RepaintRegion(WndImpl* impl, const QRegion& area) {
     QRegion region(area);
     impl->ownPixels.resize(impl->items.size());
     for (size_t i = 0; i < impl->items.size(); ++i) {
@@ -90,6 +92,96 @@ QRegion RepaintRegion(WndImpl* impl, const QRect& area) {
         region -= own->translated(item->pos());
     }
     return region;
+}
+
+// Changed pixels closer than this along a row are repainted as one run: fewer rectangles to clip to.
+constexpr int kJoinGap = 8;
+
+// The runs of `width` pixels where rows `a` and `b` differ, as [left, right) pairs.
+void ChangedRuns(const QRgb* a, const QRgb* b, int width, std::vector<std::pair<int, int>>* runs) {
+    for (int x = 0; x < width; ++x) {
+        if (a[x] == b[x]) continue;
+        if (!runs->empty() && x - runs->back().second <= kJoinGap)
+            runs->back().second = x + 1;
+        else
+            runs->emplace_back(x, x + 1);
+    }
+}
+
+// Where `now` differs from `before` (the same size), in logical pixels: each row's changed runs,
+// rows with the same runs joined into one band, so a line that moved comes out as a few rectangles.
+QRegion ChangedPixels(const QImage& before, const QImage& now) {
+    QRegion changed;
+    std::vector<std::pair<int, int>> band, row;
+    int bandTop = 0;
+    const qreal ratio = now.devicePixelRatio();
+    auto close = [&](int bottom) {
+        for (auto [left, right] : band)
+            changed +=
+                QRectF(left / ratio, bandTop / ratio, (right - left) / ratio, (bottom - bandTop) / ratio)
+                    .toAlignedRect();
+    };
+    const size_t rowBytes = static_cast<size_t>(now.width()) * sizeof(QRgb);
+    for (int y = 0; y < now.height(); ++y) {
+        const auto* a = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+        const auto* b = reinterpret_cast<const QRgb*>(now.constScanLine(y));
+        row.clear();
+        if (std::memcmp(a, b, rowBytes) != 0) ChangedRuns(a, b, now.width(), &row);
+        if (row == band) continue;
+        close(y);
+        band.swap(row);
+        bandTop = y;
+    }
+    close(now.height());
+    return changed;
+}
+
+// The window's own painting (its WM_PAINT, without the controls) into `image`, over the window's
+// background, at the widget's size, pixel ratio and resolution.
+void RenderOwnPainting(WndImpl* impl, QImage* image) {
+    QWidget* widget = impl->widget;
+    const qreal ratio = widget->devicePixelRatioF();
+    const QSize size = widget->size() * ratio;
+    if (image->size() != size) {
+        constexpr qreal kInchesPerMetre = 1 / 0.0254;
+        *image = QImage(size, QImage::Format_RGB32);
+        image->setDevicePixelRatio(ratio);
+        image->setDotsPerMeterX(qRound(widget->logicalDpiX() * kInchesPerMetre));
+        image->setDotsPerMeterY(qRound(widget->logicalDpiY() * kInchesPerMetre));
+    }
+    image->fill(widget->palette().color(QPalette::Window));
+    QPainter painter(image);
+    QPainter* outer = impl->painter;
+    impl->painter = &painter;
+    impl->Send(WM_PAINT);
+    impl->painter = outer;
+}
+
+// Turns what was invalidated into a repaint of only the pixels that change there: the window's
+// own painting is drawn off screen and compared with the last one, so a tick that invalidates
+// the whole client area but paints the same picture repaints nothing (Qt would otherwise paint
+// the dialog and every control standing on it again). Pixels that changed outside the invalidated
+// area are owed, and repainted once an invalidation reaches them.
+void RefreshInvalidated(WndImpl* impl) {
+    impl->refreshQueued = false;
+    if (impl->invalidated.isEmpty() || !impl->widget) return;
+    QRegion changed(impl->widget->rect());
+    if (impl->widget->isVisible()) {
+        RenderOwnPainting(impl, &impl->nextPicture);
+        if (impl->lastPicture.size() == impl->nextPicture.size())
+            changed = ChangedPixels(impl->lastPicture, impl->nextPicture) + impl->owed;
+        std::swap(impl->lastPicture, impl->nextPicture);
+        impl->owed = changed - impl->invalidated;
+    } else {
+        impl->lastPicture = QImage(); // shown again, the window is painted whole
+        impl->owed = QRegion();
+    }
+    QRegion region = RepaintRegion(impl, changed & impl->invalidated);
+    impl->invalidated = QRegion();
+    if (region.isEmpty()) return;
+    impl->invalid = true;
+    impl->pending += region;
+    impl->widget->update(region);
 }
 
 } // namespace
@@ -176,17 +268,22 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CWnd::InvalidateRect(LPCRECT rect, BOOL) {
     if (!m_pImpl || !m_pImpl->widget) return;
-    m_pImpl->invalid = true;
     QRect area = rect ? QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top)
                       : m_pImpl->widget->rect();
-    QRegion region = RepaintRegion(m_pImpl, area);
-    m_pImpl->pending += region;
-    m_pImpl->widget->update(region);
+    m_pImpl->invalidated += area;
+    if (m_pImpl->refreshQueued) return;
+    // The comparison waits for the event loop, as WM_PAINT does on Windows: invalidations in a row
+    // are compared once, with the state they all lead to.
+    m_pImpl->refreshQueued = true;
+    WndImpl* impl = m_pImpl;
+    QMetaObject::invokeMethod(
+        m_pImpl->widget.data(), [impl] { RefreshInvalidated(impl); }, Qt::QueuedConnection);
 }
 
 void CWnd::UpdateWindow() {
-    if (m_pImpl && m_pImpl->widget && m_pImpl->invalid && m_pImpl->widget->isVisible())
-        m_pImpl->widget->repaint(m_pImpl->pending);
+    if (!m_pImpl || !m_pImpl->widget) return;
+    RefreshInvalidated(m_pImpl);
+    if (m_pImpl->invalid && m_pImpl->widget->isVisible()) m_pImpl->widget->repaint(m_pImpl->pending);
 }
 
 void CWnd::GetClientRect(LPRECT rect) const {

@@ -141,6 +141,45 @@ TEST(Display, DvmWritesSevenVoltageLinesOnTheirBandsInAnyLocale) {
     EXPECT_TRUE(lines[0] == lines[1]) << "the comma locale's lines are the same pixels";
 }
 
+// A tick's whole-area invalidation repaints only what changed, as on Windows: nothing for the same
+// readings, the crosshair's old column once it moves (not the whole window), and the edit field's
+// face only when its text changed. The pixels stay what a whole repaint would give.
+TEST(Display, AnInvalidationRepaintsOnlyWhatChanged) {
+    WithWindow(323, 128, 128, 0, false, [&](CFixedDlg& dlg, QWidget* w) {
+        struct : QObject {
+            bool eventFilter(QObject* o, QEvent* e) override {
+                if (e->type() == QEvent::Paint)
+                    (o == field ? onField : onDialog) += static_cast<QPaintEvent*>(e)->region();
+                return false;
+            }
+            QWidget* field = nullptr;
+            QRegion onDialog, onField;
+        } seen;
+        dlg.InvalidateRect(nullptr, TRUE); // the first one has no picture to compare with
+        dlg.UpdateWindow();
+        seen.field = AfxQtControl(&dlg, IDC_XVALUE);
+        w->installEventFilter(&seen);
+        seen.field->installEventFilter(&seen);
+        const QPoint face = seen.field->rect().center();
+        for (auto [x, text, expected] :
+             {std::tuple{128, "", "..."}, {200, "", "OP."}, {200, "22", "..F"}, {200, "22", "..."}}) {
+            seen.onDialog = seen.onField = QRegion();
+            g_byTiltX = static_cast<uint8_t>(x);
+            dlg.m_strX = text;
+            dlg.UpdateData(FALSE);
+            dlg.InvalidateRect(nullptr, TRUE);
+            dlg.UpdateWindow();
+            QTest::qWaitFor([&] { return seen.onField.contains(face); }, expected[2] == 'F' ? 2000 : 50);
+            const bool part = !seen.onDialog.isEmpty() && !(QRegion(w->rect()) - seen.onDialog).isEmpty();
+            const std::string got{seen.onDialog.contains(QPoint(176, 250)) ? 'O' : '.', part ? 'P' : '.',
+                                  seen.onField.contains(face) ? 'F' : '.'};
+            EXPECT_EQ(got, expected) << "x " << x << ", text \"" << text << "\"";
+        }
+        w->removeEventFilter(&seen);
+        seen.field->removeEventFilter(&seen);
+    });
+}
+
 // Minimised: only the program icon, centred, and no data exchange.
 TEST(Display, TheMinimisedWindowShowsOnlyItsIconCentredAndDoesNoExchange) {
     WithWindow(323, 128, 128, 0, true, [&](CFixedDlg& dlg, QWidget* w) {

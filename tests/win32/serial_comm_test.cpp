@@ -14,6 +14,9 @@
 #include <fstream>
 #include <chrono>
 #include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -129,11 +132,11 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
                           PurgeComm(m_handle, PURGE_TXCLEAR | PURGE_RXCLEAR),
                           ClearCommError(m_handle, &errors, nullptr), errors}),
               std::tuple(TRUE, put, TRUE, TRUE, DWORD{0}));
-    EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError(),
-                          SetCommBreak(m_handle) && ClearCommBreak(m_handle)}),
-              std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}, true));
-    // A transmit queue seen empty is not asked again until a write (a pty's always reads empty, so
-    // the system calls a query costs show it).
+    EXPECT_EQ((std::tuple{EscapeCommFunction(m_handle, SETDTR), GetLastError()}),
+              std::tuple(FALSE, DWORD{ERROR_INVALID_FUNCTION}));
+    EXPECT_TRUE(SetCommBreak(m_handle) && ClearCommBreak(m_handle));
+    // A pty has no transmit queue (it hands each write to its master's side): a status query after a
+    // write costs what one before it does, the system call it takes to read what is queued.
     auto queryCost = [&] {
         const uint64_t before = win32posix::TtySyscallCount();
         ClearCommError(m_handle, &errors, nullptr);
@@ -143,7 +146,27 @@ TEST_F(SerialPty, WriteNeverWaitsAndWhatAPtyLacksIsNoFailure) {
     const uint64_t idle = queryCost();
     ASSERT_TRUE(WriteFile(m_handle, "x", 1, &put, &overlapped));
     const uint64_t afterWrite = queryCost();
-    EXPECT_EQ(std::tuple(afterWrite, queryCost()), std::tuple(idle + 1, idle));
+    EXPECT_EQ(std::tuple(idle, afterWrite, queryCost()), std::tuple(1u, 1u, 1u));
+}
+
+// The far end may set VMIN 0 (an empty read is then an end of file, as on a hung-up line): the queue
+// is still counted, and only a real hang-up fails the status query.
+TEST_F(SerialPty, AnEmptyQueueIsNotAHangUpWhateverTheFarEndSetsVminTo) {
+    termios2 tio{};
+    ASSERT_EQ(ioctl(m_master, TCGETS2, &tio), 0);
+    tio.c_cc[VMIN] = 0;
+    ASSERT_EQ(ioctl(m_master, TCSETS2, &tio), 0);
+    COMSTAT status{};
+    DWORD errors = 0;
+    EXPECT_TRUE(ClearCommError(m_handle, &errors, &status)) << GetLastError();
+    ASSERT_EQ(write(m_master, "ab", 2), 2);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (ClearCommError(m_handle, &errors, &status) && status.cbInQue < 2 &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(status.cbInQue, 2u);
+    close(std::exchange(m_master, -1));
+    EXPECT_FALSE(ClearCommError(m_handle, &errors, &status));
 }
 
 // What is not a serial device is refused with the error a Windows program expects.

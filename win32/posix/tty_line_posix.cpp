@@ -4,8 +4,10 @@
 #include "serial_line_posix.h"
 
 #include <asm/termbits.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -13,8 +15,11 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -78,7 +83,8 @@ int MakeRawNoHangup(int fd) {
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~(CSIZE | PARENB | HUPCL);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 0;
+    // With O_NONBLOCK, VMIN 1 tells an empty queue (EAGAIN) from a hung-up line (0, end of file).
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     return Ioctl(fd, TCSETS2, &tio);
 }
@@ -99,13 +105,30 @@ int64_t CoarseNowMs() {
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// What a status query takes in from the driver at most: four times the line discipline's 4 KiB
+// queue, so one read nearly always empties it.
+constexpr size_t kAheadBytes = 16384;
+
 // How often an idle line checks that its name still leads to its device.
 constexpr int64_t kNameCheckPeriodMs = 1000;
+
+// The majors of Unix 98 pty slaves (136..143). A pty hands each write straight to its master's side:
+// it has no transmit queue, TIOCOUTQ reads 0 even while the master leaves kilobytes unread.
+constexpr unsigned kPtySlaveMajorFirst = 136;
+constexpr unsigned kPtySlaveMajors = 8;
+
+bool IsPtySlave(int fd) {
+    struct stat info {};
+    g_syscalls.fetch_add(1, std::memory_order_relaxed);
+    return fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= kPtySlaveMajorFirst &&
+           major(info.st_rdev) < kPtySlaveMajorFirst + kPtySlaveMajors;
+}
 
 class TtyLine : public win32posix::SerialLine {
 public:
     TtyLine(int fd, const std::string& path)
-        : m_fd(fd), m_path(path), m_device(DeviceOf(path)), m_epoll(epoll_create1(EPOLL_CLOEXEC)) {}
+        : m_fd(fd), m_path(path), m_device(DeviceOf(path)), m_epoll(epoll_create1(EPOLL_CLOEXEC)),
+          m_hasTransmitQueue(!IsPtySlave(fd)) {}
     ~TtyLine() override {
         if (m_lowLatencySet) PutBackLatency();
         // The exclusive flag outlives this descriptor on a pty slave whose master stays open.
@@ -117,29 +140,36 @@ public:
     TtyLine& operator=(const TtyLine&) = delete;
 
     int Read(void* buffer, size_t count, size_t* got) override {
+        // What the last status query took in first; the device only for the rest.
+        const size_t held = std::min(count, m_aheadEnd - m_aheadBegin);
+        std::memcpy(buffer, m_ahead.data() + m_aheadBegin, held);
+        m_aheadBegin += held;
+        *got = held;
+        if (held == count) return 0;
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
-        ssize_t n = read(m_fd, buffer, count);
-        *got = n > 0 ? static_cast<size_t>(n) : 0;
+        ssize_t n = read(m_fd, static_cast<char*>(buffer) + held, count - held);
+        *got += n > 0 ? static_cast<size_t>(n) : 0;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Write(const void* bytes, size_t count, size_t* put) override {
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
         ssize_t n = write(m_fd, bytes, count);
         *put = n > 0 ? static_cast<size_t>(n) : 0;
-        if (n > 0) m_outQueueEmpty = false;
+        if (n > 0 && m_hasTransmitQueue) m_outQueueEmpty = false;
         m_writeShort = *put < count;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Queues(uint32_t* inQueue, uint32_t* outQueue) override {
-        int in = 0, out = 0;
-        int error = Ioctl(m_fd, FIONREAD, &in);
+        uint32_t in = 0;
+        int out = 0;
+        int error = TakeIn(&in);
         // Only this descriptor fills the transmit queue (the line is held exclusively): once seen
         // empty it stays empty until the next write, so a status query then costs one call, not two.
-        if (error == 0 && !m_outQueueEmpty) {
+        if (error == 0 && !m_outQueueEmpty && m_hasTransmitQueue) {
             error = Ioctl(m_fd, TIOCOUTQ, &out);
             m_outQueueEmpty = error == 0 && out == 0;
         }
-        *inQueue = static_cast<uint32_t>(in);
+        *inQueue = in;
         *outQueue = static_cast<uint32_t>(out);
         // A hang-up already fails FIONREAD (EIO). An adapter that went away without one shows only
         // in its name: checked while nothing is queued, at most once a second.
@@ -172,6 +202,7 @@ public:
     int SetBreak(bool on) override { return Ioctl(m_fd, on ? TIOCSBRK : TIOCCBRK); }
     int Flush(bool receive, bool transmit) override {
         if (!receive && !transmit) return 0;
+        if (receive) m_aheadBegin = m_aheadEnd = 0;
         return Ioctl(m_fd, TCFLSH, receive && transmit ? TCIOFLUSH : receive ? TCIFLUSH : TCOFLUSH);
     }
     int FlowOutput(bool stop) override { return Ioctl(m_fd, TCXONC, stop ? TCOOFF : TCOON); }
@@ -209,6 +240,36 @@ public:
     }
 
 private:
+    // The receive count, found by reading what is queued into m_ahead rather than by asking
+    // (FIONREAD): the bytes counted are then already here, and the Read that follows takes them
+    // without a system call of its own. A read that leaves room in m_ahead has emptied the driver's
+    // queue, so the count is as exact as FIONREAD's; only a full one asks for the rest.
+    int TakeIn(uint32_t* in) {
+        if (m_aheadBegin == m_aheadEnd) m_aheadBegin = m_aheadEnd = 0;
+        if (m_aheadBegin > 0 && m_aheadEnd == m_ahead.size()) {
+            std::memmove(m_ahead.data(), m_ahead.data() + m_aheadBegin, m_aheadEnd - m_aheadBegin);
+            m_aheadEnd -= m_aheadBegin;
+            m_aheadBegin = 0;
+        }
+        const size_t room = m_ahead.size() - m_aheadEnd;
+        int rest = 0; // the driver's count beyond m_ahead; -1 while the read showed its queue empty
+        if (room > 0) {
+            g_syscalls.fetch_add(1, std::memory_order_relaxed);
+            ssize_t n = read(m_fd, m_ahead.data() + m_aheadEnd, room);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
+            m_aheadEnd += n > 0 ? static_cast<size_t>(n) : 0;
+            // With VMIN 1 an empty queue fails with EAGAIN; 0 is the end of file of a hung-up line,
+            // or an empty queue on a line whose VMIN another process (the far end of a pty) set to
+            // 0. FIONREAD tells them apart: it fails with EIO on the former.
+            if (n < 0 || (n > 0 && static_cast<size_t>(n) < room)) rest = -1;
+        }
+        if (rest == 0) {
+            if (int error = Ioctl(m_fd, FIONREAD, &rest)) return error;
+        }
+        *in = static_cast<uint32_t>(m_aheadEnd - m_aheadBegin) + static_cast<uint32_t>(rest > 0 ? rest : 0);
+        return 0;
+    }
+
     // The device number `path` leads to; 0 when it leads nowhere.
     static dev_t DeviceOf(const std::string& path) {
         struct stat info {};
@@ -237,8 +298,12 @@ private:
     int64_t m_lastNameCheck = CoarseNowMs();
     int m_epoll;                  ///< WaitReady's watch on m_fd; -1 when none could be made
     uint32_t m_watching = 0;      ///< the events m_epoll watches for; 0 before the first wait
+    bool m_hasTransmitQueue;      ///< false for a pty: its transmit queue is always empty
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
     bool m_writeShort = false;    ///< the last write could not hand over all it was given
+    std::vector<uint8_t> m_ahead = std::vector<uint8_t>(kAheadBytes); ///< bytes a status query took in
+    size_t m_aheadBegin = 0;                                          ///< the first not yet read
+    size_t m_aheadEnd = 0;                                            ///< one past the last
     bool m_lowLatencySet = false; ///< SetLowLatency changed the driver's flags
     int m_flagsBefore = 0;        ///< the flags before that
 };

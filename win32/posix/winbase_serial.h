@@ -262,9 +262,10 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb);
 BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts);
 /// Stores the time-outs (I/O never waits whatever they say): TRUE or FALSE.
 BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts);
-/// Queue counts (FIONREAD, TIOCOUTQ), line errors since the previous call (TIOCGICOUNT deltas;
-/// none on a pty) and hold bits (fCtsHold when CTS flow is on, bytes wait and CTS is low).
-/// FALSE with zeroed results when the device failed or vanished.
+/// Queue counts (on a terminal the receive count is taken by reading what is queued into the line's
+/// buffer, where the next ReadFile finds it; the transmit count by TIOCOUTQ), line errors since the previous
+/// call (TIOCGICOUNT deltas; none on a pty) and hold bits (fCtsHold when CTS flow is on, bytes wait and CTS
+/// is low). FALSE with zeroed results when the device failed or vanished.
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status);
 /// Discards the receive and/or transmit queue (tcflush): TRUE or FALSE.
 BOOL PurgeComm(HANDLE handle, DWORD flags);
