@@ -1,6 +1,6 @@
 // WinCommPort and CommLink against korvane-board on a COM port, on Windows (under Wine, the COM
-// port mapped to the board's pseudo-terminal) as on POSIX: opening, the three commands, reading with nothing
-// queued, a rate change, and the adapter pulled.
+// port mapped to the board's pseudo-terminal) as on POSIX: the three commands, reading with nothing
+// queued, a second handle, a rate change, and the adapter pulled.
 #include "../common/board_client.h"
 #include "board_peer.h"
 
