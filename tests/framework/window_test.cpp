@@ -63,7 +63,7 @@ TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
                   (std::tuple{missing ? 1 : 7, 1, missing ? INT_PTR{-1} : INT_PTR{IDOK}, missing}))
             << said;
     }
-    EXPECT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
+    ASSERT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
     {
         CTestDlg gone; // a main window that dies before it ever ran: a later box reads no dead object
         AfxGetApp()->m_pMainWnd = &gone;
