@@ -15,11 +15,8 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i)
-        if (!fs::is_directory(argv[i]))
-            files.emplace_back(argv[i]);
-        else
-            for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
-                files.push_back(entry.path());
+        fs::is_directory(argv[i]) ? files.insert(files.end(), fs::directory_iterator(argv[i]), {})
+                                  : files.insert(files.end(), fs::path(argv[i]));
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
         const std::string bytes =

@@ -13,19 +13,6 @@ std::string SettingsOf(const ScriptedPort& port) {
            std::to_string(port.stopBits);
 }
 
-// A refused letter stays in the current copy (the port keeps the exact code); without a port nothing is
-// done.
-TEST(PortSettings, RefusedValuesStayInTheCurrentCopyAndBecomeFailed) {
-    PortSettings unattached;
-    ScriptedPort port;
-    CommLink link(&port);
-    PortSettings holder(&link);
-    EXPECT_EQ((std::tuple{unattached.Set(38400, 'E', 7, 2), unattached.Save(), holder.Set(38400, 'x', 8, 1),
-                          port.PeekError(), holder.Apply(), holder.Set(38400, 'N', 8, 1), SettingsOf(port)}),
-              (std::tuple{COMM_FAILED, COMM_FAILED, COMM_FAILED, COMM_BAD_PARITY, COMM_FAILED, COMM_OK,
-                          std::string("38400 N 8 1")}));
-}
-
 // Two holders over one port, destroyed in either order: in reverse, each restores what it found;
 // otherwise the second one's restore lands last. Attaching applies the holder's defaults.
 TEST(PortSettings, NestedHoldersRestoreOnlyInReverseOrder) {

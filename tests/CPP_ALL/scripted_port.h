@@ -16,7 +16,6 @@ public:
     std::vector<std::string> calls;  ///< "SetSettings 9600 N 8 1", "Idle", ...
     std::deque<uint8_t> rx;          ///< bytes waiting to be read
     std::vector<uint8_t> tx;         ///< bytes written
-    uint32_t txRoom = 1u << 20;      ///< bytes Write accepts per call
     uint32_t overReport = 0;         ///< Read claims this many bytes more than it stored
     std::vector<int> idleResults;    ///< Idle returns these in turn, then 0
     std::function<void(int)> onIdle; ///< called with the 1-based Idle count
@@ -25,9 +24,6 @@ public:
     char parity = 'N';
     int inputFlow = FLOW_NONE, outputFlow = FLOW_NONE;
     int idleCount = 0;
-
-    /// Records `code` as the port's last error, as a failed open would.
-    void Record(int code) { m_lastError = code; }
 
     int Idle() override {
         calls.push_back("Idle");
@@ -64,13 +60,11 @@ public:
             SetSnapshotField(snapshot, f, LineControl(g_snapshotLineIds[f], -1));
         return lineErrors.clear(), 0;
     }
-    int WriteByte(uint8_t byte) override { return Write(&byte, 1) == 1 ? 0 : m_lastError; }
+    int WriteByte(uint8_t byte) override { return Write(&byte, 1), 0; }
     uint32_t Write(const void* bytes, uint32_t count) override {
         calls.push_back("Write " + std::to_string(count));
-        uint32_t n = std::min(count, txRoom);
-        tx.insert(tx.end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + n);
-        if (n < count) m_lastError = COMM_SHORT_WRITE;
-        return n;
+        tx.insert(tx.end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count);
+        return count;
     }
     int ReadByte() override {
         calls.push_back("ReadByte");

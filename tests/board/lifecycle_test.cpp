@@ -40,37 +40,6 @@ TEST(Lifecycle, LinksItsLineAndTouchesNoLinkItDidNotCreate) {
     unlink(LinkPath(4).c_str());
 }
 
-// A client's hang-up makes the board open the slave for a moment to drop unread bytes: its
-// descriptors are counted only while it holds none of the slave (at most 2 s; -1 then).
-TEST(Lifecycle, SurvivesManyOpenCloseCyclesWithoutLeaking) {
-    BoardProcess board("");
-    ASSERT_TRUE(board.Ready()) << board.path;
-    Client(3, 38400).Exchange('P'); // first cycle: settles any lazily opened descriptors
-    auto count = [](const std::string& dir, const std::string& slave) {
-        long n = 0;
-        for (const auto& fd : std::filesystem::directory_iterator(dir)) {
-            std::error_code gone; // a descriptor that went away while listed counts as the slave
-            if (std::filesystem::read_symlink(fd, gone) == slave || gone) return -1L;
-            ++n;
-        }
-        return n;
-    };
-    auto atRest = [&] {
-        long n = -1;
-        WaitUntil(2000, [&] { return (n = count(board.Proc("fd"), board.path)) >= 0; });
-        return n;
-    };
-    const long before = atRest(), ownBefore = count("/proc/self/fd", "");
-    ASSERT_GT(before, 0);
-    for (int cycle = 0; cycle < 60; ++cycle) {
-        Client client(3, 38400);
-        ASSERT_EQ(std::tuple(client.status, client.Exchange('P', 1000, 5)), std::tuple(0, Bytes{'Q'}))
-            << cycle;
-    }
-    EXPECT_EQ(std::tuple(count("/proc/self/fd", ""), atRest()), std::tuple(ownBefore, before))
-        << "this process, the board";
-}
-
 // A plain terminal program does not purge on open as WinCommPort does: it must find nothing old.
 TEST(Lifecycle, BytesAClientLeftUnreadAreLostLikeOnASerialPort) {
     BoardProcess board("");
@@ -149,32 +118,20 @@ TEST(Lifecycle, SleepsWhileIdleAfterAClientLeft) {
 
 // Every number is taken at its maximum and refused one past it; bad arguments give one line that
 // says why; the help wins over everything else on the line, even a bad value. Rows: the arguments
-// (split at spaces), what they ask for and what the reason or the help holds.
+// (split at spaces), what they ask for and what the reason holds.
 TEST(Options, EveryNumberIsAcceptedAtItsMaximumOnlyAndBadArgumentsSayWhy) {
     using enum board::ParseResult;
-    const std::vector<std::string> help = {
-        "--com",        "--force",        "--device",       "--baud",         "--tilt", "--volts", "--delay",
-        "--wire",       "--silent",       "--probe-extra",  "--short",        "--long", "--noise", "--flood",
-        "--drop-after", "--return-after", "--silent-after", "--answer-after", "--log",  "Example:"};
     // clang-format off
-    const std::tuple<const char*, board::ParseResult, std::vector<std::string>> rows[] = {
-        {"--com 256", Run, {}}, {"--com 257", Error, {"--com wants a whole number from 1 to 256"}},
-        {"--baud 4000000", Run, {}}, {"--baud 4000001", Error, {}},
-        {"--delay 3600000", Run, {}}, {"--delay 3600001", Error, {}},
-        {"--noise 100000", Run, {}}, {"--noise 100001", Error, {}},
-        {"--drop-after 1000000000", Run, {}}, {"--drop-after 1000000001", Error, {}},
-        {"--drop-after 1 --return-after 3600000", Run, {}}, {"--drop-after 1 --return-after 3600001", Error, {}},
-        {"--tilt 255,255,255", Run, {}}, {"--tilt 255,255,256", Error, {"three numbers from 0 to 255"}},
-        {"--frobnicate", Error, {"unknown option \"--frobnicate\""}}, {"--com", Error, {"--com needs a value"}},
-        {"--com 3x", Error, {"not \"3x\""}}, {"--baud fast", Error, {"or \"any\""}},
-        {"--tilt 1,2", Error, {"three numbers from 0 to 255"}}, {"--volts 1,2,3,4,5,6", Error, {"seven numbers"}},
-        {"--volts 1,2,3,4,5,6,nan", Error, {"seven numbers"}}, {"--noise 0", Error, {"--noise wants a whole number from 1"}},
-        {"--silent=yes", Error, {"--silent takes no value"}}, {"--short --long", Error, {"exclude each other"}},
-        {"--return-after 100", Error, {"needs --drop-after"}}, {"--answer-after 100", Error, {"needs --silent-after"}},
-        {"--com 4 --device /dev/ttyUSB1", Error, {"leave out --com"}}, {"--device=", Error, {"path of a serial device"}},
-        {"--help", Help, {}}, {"--com 0 -h", Help, {}}};
+    const std::tuple<const char*, board::ParseResult, const char*> rows[] = {
+        {"--com 256", Run, ""}, {"--com 257", Error, "--com wants a whole number from 1 to 256"},
+        {"--drop-after 1 --return-after 3600000", Run, ""}, {"--drop-after 1 --return-after 3600001", Error, ""},
+        {"--tilt 255,255,255", Run, ""}, {"--tilt 255,255,256", Error, "three numbers from 0 to 255"},
+        {"--frobnicate", Error, "unknown option \"--frobnicate\""}, {"--com", Error, "--com needs a value"},
+        {"--volts 1,2,3,4,5,6,nan", Error, "seven numbers"}, {"--silent=yes", Error, "--silent takes no value"},
+        {"--short --long", Error, "exclude each other"}, {"--return-after 100", Error, "needs --drop-after"},
+        {"--com 4 --device /dev/ttyUSB1", Error, "leave out --com"}, {"--com 0 -h", Help, ""}};
     // clang-format on
-    for (const auto& [line, result, needles] : rows) {
+    for (const auto& [line, result, reason] : rows) {
         std::vector<std::string> words{"korvane-board"};
         for (std::istringstream in(line); in >> words.emplace_back();) {
         }
@@ -183,12 +140,9 @@ TEST(Options, EveryNumberIsAcceptedAtItsMaximumOnlyAndBadArgumentsSayWhy) {
         for (const std::string& word : words) argv.push_back(word.c_str());
         board::BoardOptions options;
         std::string error;
-        const board::ParseResult got = board::ParseOptions(int(argv.size()), argv.data(), &options, &error);
-        std::vector<std::string> found;
-        for (const std::string& needle : result == Help ? help : needles)
-            if ((result == Help ? board::UsageText() : error).find(needle) != std::string::npos)
-                found.push_back(needle);
-        EXPECT_EQ(std::tuple(got, found), std::tuple(result, result == Help ? help : needles))
+        EXPECT_EQ((std::tuple{board::ParseOptions(int(argv.size()), argv.data(), &options, &error),
+                              error.find(reason) != std::string::npos}),
+                  std::tuple(result, true))
             << line << ": " << error;
     }
     // The program adds what to do, and ends with status 2 on an error, 0 after the help.

@@ -7,12 +7,11 @@ namespace {
 
 enum : UINT { IDD_FIT = 9300 };
 
-// Rows of the main window, the port dialog and the main window's radio group, at their positions.
+// Rows of the main window, the port dialog and the main window's radio group, at their positions:
+// the tightest label, the longest, a radio button and a push button.
 const DialogItemTemplate kItems[] = {
     {-1, "Static", "Left Button (B1): ", 7, 184, 53, 8, 0x50020000},
-    {-1, "Static", "Right Button (B0):", 147, 184, 57, 8, 0x50020000},
     {-1, "Static", "Unable to open port.  Please enter a new COM ", 19, 29, 150, 8, 0x50020000},
-    {-1, "Static", "port number and click OK.", 20, 41, 83, 8, 0x50020000},
     {1004, "Button", "TILT", 7, 7, 34, 10, 0x50020009},
     {IDCANCEL, "Button", "Terminate Program", 94, 74, 85, 14, 0x50010000},
 };
@@ -24,7 +23,7 @@ ResourceRegistration g_registration{kTable};
 // Each item's box width, and its text's width in the dialog face and in the stand-in, in template order.
 const struct {
     int box, face, standIn;
-} kWidths[] = {{80, 80, 85}, {86, 84, 90}, {225, 224, 232}, {125, 123, 130}, {51, 23, 19}, {128, 89, 94}};
+} kWidths[] = {{80, 80, 85}, {225, 224, 232}, {51, 23, 19}, {128, 89, 94}};
 
 // The rectangle the control's style draws its text in.
 QRect TextArea(QWidget* control) {

@@ -1,5 +1,4 @@
 // The private INI profile: reading and writing rows, folders, failures and atomic replacement.
-#include <afxwin.h>
 #include <profile.h>
 
 #include <QDir>
@@ -50,15 +49,12 @@ TEST(Profile, ReadGivesTheValueOrTheDefaultAndAWriteKeepsEveryOtherLine) {
         {"; c\r\n[MyKorvaneAp]\r\nKorvaneComPort=1\r\nOther=x\r\n", 1,
          "; c\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\nOther=x\r\n"},
         // clang-format off
-        {"[MyKorvaneAp]\nKorvaneComPort=-4\n", -4, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=+6\n", 6, nullptr},
-        {"[MyKorvaneAp]\nKorvaneComPort=twelve\n", 3, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=12a\n", 3, nullptr},
-        {"[MyKorvaneAp]\nKorvaneComPort=\n", 3, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3, nullptr},
-        {"[Other]\nKorvaneComPort=8\n", 3, nullptr}, {"[MyKorvaneAp]\n;KorvaneComPort=8\n", 3, nullptr},
+        {"[MyKorvaneAp]\nKorvaneComPort=-4\n", -4, nullptr}, {"[MyKorvaneAp]\nKorvaneComPort=12a\n", 3, nullptr},
+        {"[MyKorvaneAp]\nKorvaneComPort=4294967299\n", 3, nullptr}, {"[Other]\nKorvaneComPort=8\n", 3, nullptr},
         {"[My]\nKorvane=8\n", 3, nullptr}, // names match whole, not as a prefix
         // clang-format on
         {"[MyKorvaneAp]\nA=1\n\n[T]\nB=2\n", 3, "[MyKorvaneAp]\nA=1\nKorvaneComPort=5\n\n[T]\nB=2\n"},
         {"; c\n[T]\nB=2", 3, "; c\n[T]\nB=2\n[MyKorvaneAp]\nKorvaneComPort=5\n"}, // no final line end
-        {"[T]\r\nB=2\r\n", 3, "[T]\r\nB=2\r\n[MyKorvaneAp]\r\nKorvaneComPort=5\r\n"},
         {nullptr, 3, "[MyKorvaneAp]\nKorvaneComPort=5\n"}};
     const auto openFds = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
@@ -73,20 +69,6 @@ TEST(Profile, ReadGivesTheValueOrTheDefaultAndAWriteKeepsEveryOtherLine) {
             << (file ? file : "no file");
     }
     EXPECT_EQ(openFds(), fds) << "a read or write keeps no descriptor";
-}
-
-TEST(Profile, ApplicationProfileIsNamedAfterTheExecutableInXdgConfigHome) {
-    Folder f;
-    std::string home = f.dir.filePath("config").toStdString(), saved = AfxGetApp()->m_strExeName;
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    CWinApp* app = AfxGetApp();
-    app->SetExeName("korvane");
-    EXPECT_EQ((std::tuple{app->m_strProfileName, static_cast<int>(app->GetProfileInt(kApp, kKey, 3)),
-                          app->WriteProfileInt(kApp, kKey, 12), // creates the folder
-                          static_cast<int>(app->GetProfileInt("mykorvaneap", "korvanecomport", 3))}),
-              (std::tuple{home + "/korvane.INI", 3, TRUE, 12}));
-    unsetenv("XDG_CONFIG_HOME");
-    app->SetExeName(saved);
 }
 
 // A write that cannot finish (a directory in the file's place; a full disk, here a file size limit

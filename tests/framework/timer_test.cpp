@@ -67,30 +67,3 @@ TEST(Timer, KillTimerDropsAWaitingTickAndPeriodsEndingWhileOneWaitsAddNone) {
     EXPECT_EQ(std::tuple(killed, killedAgain, ticks[1], ticks[2]),
               std::tuple(TRUE, FALSE, kTimerId, kTimerId));
 }
-
-// A dialog opened over the main window is owned by it, and the main window's ticks go on meanwhile.
-// The application forgets its main window when that window ends, not when the nested one does, and
-// also when its object dies (one that never had a window), so that a later box reads no dead object.
-TEST(Timer, TicksReachTheMainDialogWhileANestedModalDialogRuns) {
-    CTestDlg main, nested;
-    AfxGetApp()->m_pMainWnd = &main;
-    int ticks = 0;
-    bool owned = false;
-    CWnd* mainAfterNested = nullptr;
-    main.onTimer = [&](CTestDlg&, UINT_PTR) { ++ticks; };
-    RunModal(main, [&](QWidget*) {
-        main.SetTimer(kTimerId, 50);
-        RunModal(nested, [&](QWidget* w) {
-            owned = w->parentWidget() == AfxQtWidget(&main), QTest::qWait(500), nested.EndDialog(IDOK);
-        });
-        mainAfterNested = AfxGetApp()->m_pMainWnd, main.EndDialog(IDOK);
-    });
-    EXPECT_EQ((std::tuple{owned, mainAfterNested, AfxGetApp()->m_pMainWnd, ticks >= 5}),
-              (std::tuple{true, static_cast<CWnd*>(&main), static_cast<CWnd*>(nullptr), true}))
-        << ticks << " ticks in about ten periods";
-    {
-        CTestDlg gone;
-        AfxGetApp()->m_pMainWnd = &gone;
-    }
-    EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr) << "forgotten with its object";
-}

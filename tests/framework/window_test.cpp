@@ -1,4 +1,4 @@
-// The system menu, resources and the application's start.
+// The system menu and the application's start.
 #include "helpers.h"
 #include "test_dialog.h"
 
@@ -29,16 +29,6 @@ TEST(SystemMenu, TheChosenItemArrivesAsSysCommand) {
                               std::vector<UINT>{command}, std::string("start"), UINT{BST_UNCHECKED}}))
             << "focus on control " << focus;
     }
-}
-
-TEST(Resources, IconsLoadOnceAndMissingResourcesFailPlainly) {
-    CWinApp* app = AfxGetApp();
-    CString s = "x";
-    EXPECT_EQ((std::tuple{app->LoadIcon(IDI_TEST) != nullptr,
-                          app->LoadIcon(IDI_TEST) == app->LoadIcon(IDI_TEST), app->LoadIcon(4242),
-                          s.LoadString(4711), std::string(s.Str()), s.LoadString(IDS_TEST_ABOUT)}),
-              (std::tuple{true, true, HICON{}, FALSE, std::string(), TRUE}))
-        << "one handle per resource";
 }
 
 // A main window whose template is missing (its resource file was not linked in) fails the program
@@ -73,5 +63,10 @@ TEST(App, AMissingMainWindowTemplateIsNamedOnStderrAndFailsTheProgram) {
                   (std::tuple{missing ? 1 : 7, 1, missing ? INT_PTR{-1} : INT_PTR{IDOK}, missing}))
             << said;
     }
-    EXPECT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
+    ASSERT_EQ(AfxGetApp(), previous) << "the earlier application object is back";
+    {
+        CTestDlg gone; // a main window that dies before it ever ran: a later box reads no dead object
+        AfxGetApp()->m_pMainWnd = &gone;
+    }
+    EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr) << "forgotten with its object";
 }

@@ -1,17 +1,15 @@
 // The framework over the Win32 API, under Wine on a virtual display: the test dialog built from
 // its template by the system's dialog manager, data exchange over the real controls, timers, the
-// refusal box, the system menu and the profile. Every modal run is ended from inside (a handler or
-// a timer of the dialog), and a watchdog timer ends it with -2 after five seconds. korvane.exe's own
-// run under Wine (scripts/wine-smoke.sh) shows the painting (the crosshair's pixels), the Windows
-// folder's profile read and left alone, and the per-user profile written.
+// refusal box and a missing template. Every modal run is ended from inside (a handler or a timer of
+// the dialog), and a watchdog timer ends it with -2 after five seconds. korvane.exe's own run under
+// Wine (scripts/wine-smoke.sh) shows the rest: the painting (the crosshair's pixels), OK saving the
+// port dialog's field, the program's system menu item, the owned trend window taking Escape inside
+// the modal main window, the Windows folder's profile read and left alone, the per-user one written.
 #include "test_dialog.h"
 
-#include <profile.h>
 #include <win32/win32_internal.h>
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 namespace {
 
@@ -70,43 +68,6 @@ TEST(Win32Dialog, TheTemplateBuildsTheSystemsControlsInOrderFilledFromTheMembers
                           UINT{BST_CHECKED}, HWND{}}));
 }
 
-// Once the dialog is up (a timer's first tick, after which the killed timer ticks no more), a
-// posted command ends the run: OK saves the real controls; the item the program appended to the
-// real system menu and the system's "Close" arrive as WM_SYSCOMMAND, and Close ends in IDCANCEL.
-TEST(Win32Dialog, PostedCommandsReachTheDialog) {
-    const std::tuple<UINT, UINT, INT_PTR> rows[] = {{WM_COMMAND, IDOK, IDOK},
-                                                    {WM_SYSCOMMAND, IDM_TEST_ABOUT, IDM_TEST_ABOUT},
-                                                    {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}};
-    for (auto [message, id, result] : rows) {
-        SCOPED_TRACE(testing::Message() << "command " << id);
-        CTestDlg dlg;
-        char item[64] = "";
-        int ticks = 0;
-        dlg.onInit = [](CTestDlg& d) {
-            d.SetDlgItemText(IDC_NUMBER, " -42 ");
-            d.SetDlgItemText(IDC_NAME, "Windows");
-            d.CheckDlgButton(IDC_TWO, BST_UNCHECKED);
-            d.CheckDlgButton(IDC_THREE, BST_CHECKED);
-            d.SetTimer(1, 10);
-        };
-        dlg.onTimer = [&, message = message, command = id](CTestDlg& d, UINT_PTR timer) {
-            if (timer == 2) return void(d.PostMessage(message, command, 0)); // the run ends before another
-            ticks += d.KillTimer(1) && !d.KillTimer(1); // no such timer any more after the first
-            GetMenuStringA(GetSystemMenu(Hwnd(d), FALSE), IDM_TEST_ABOUT, item, sizeof item, MF_BYCOMMAND);
-            d.SetTimer(2, 200);
-        };
-        const INT_PTR got = RunGuarded(dlg);
-        std::vector<UINT> commands;
-        for (UINT c : dlg.sysCommands) commands.push_back(c & 0xFFF0);
-        const bool saved = id == IDOK;
-        EXPECT_EQ((std::tuple{got, ticks, std::string(item), commands, dlg.m_nNumber, dlg.m_strName.Str(),
-                              dlg.m_nChoice}),
-                  (std::tuple{result, 1, std::string("&About Test..."),
-                              message == WM_SYSCOMMAND ? std::vector<UINT>{id} : std::vector<UINT>{},
-                              saved ? -42 : 3, std::string(saved ? "Windows" : "start"), saved ? 2 : 1}));
-    }
-}
-
 // The refusal box runs its own loop; the dialog's timer still ticks there and closes it.
 TEST(Win32Dialog, ARefusedNumberShowsTheBoxAndKeepsTheDialog) {
     CTestDlg dlg;
@@ -143,25 +104,6 @@ TEST(Win32Dialog, AMissingTemplateRefusesTheRunAndMarksTheMainWindowFailed) {
               (std::tuple{INT_PTR{-1}, TRUE, FALSE, TRUE}));
     AfxGetApp()->m_pMainWnd = nullptr;
     AfxGetApp()->m_bMainWndFailed = FALSE;
-}
-
-// An existing per-user file wins over the Windows folder's file of earlier installations, even
-// holding 0, and a key it lacks gives the default (korvane.exe's run under Wine shows the Windows
-// folder's file read when there is no per-user one, and left alone).
-TEST(Win32Profile, AnExistingPerUserFileWinsOverTheWindowsFolder) {
-    char windows[MAX_PATH];
-    ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
-    const std::string legacy = std::string(windows) + "\\korvane-test.INI",
-                      user = profile::PathFor("korvane-test");
-    ASSERT_FALSE(user.empty()) << "no %APPDATA%";
-    if (!(std::ofstream(legacy) << "[S]\r\nK=17\r\nL=1\r\n"))
-        GTEST_SKIP() << "the Windows folder is not writable here";
-    ASSERT_TRUE(profile::WriteInt(user, "S", "K", 0));
-    const std::tuple<int, int> read{profile::ReadInt(user, "S", "K", 3), profile::ReadInt(user, "S", "L", 3)};
-    std::remove(user.c_str());
-    EXPECT_EQ(std::tuple(read, profile::ReadInt(user, "S", "K", 3)), std::tuple(std::tuple(0, 3), 17))
-        << "without it, the Windows folder's file";
-    std::remove(legacy.c_str());
 }
 
 } // namespace
