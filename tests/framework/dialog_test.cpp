@@ -16,6 +16,17 @@ void TypeInto(const CWnd& dlg, int id, const char* text) {
     QTest::keyClicks(Edit(dlg, id), QString::fromUtf8(text));
 }
 
+// Claims command IDCANCEL (the Stop button, Escape, the close box) for its own handler.
+struct CClaimingDlg : CTestDlg {
+    int stops = 0;
+    const MessageMap* GetMessageMap() const override {
+        static const MessageMapEntry entries[] = {CommandEntry(IDCANCEL, &CClaimingDlg::OnStop)};
+        static const MessageMap map{CTestDlg::ThisMessageMap(), entries};
+        return &map;
+    }
+    void OnStop() { ++stops; }
+};
+
 } // namespace
 
 // Tab order through the tab stops (no radio button); 239x199 DLU at 6x13 base units, fixed (no
@@ -92,4 +103,28 @@ TEST(Dialog, BuildsTheTemplateInPixelsTabsThroughTabStopsExchangesDataAndRefuses
     CTestDlg ended; // ended inside OnInitDialog: never shown, no loop left waiting
     ended.onInit = [](CTestDlg& d) { d.EndDialog(42); };
     EXPECT_EQ(std::tuple(ended.DoModal(), ended.m_hWnd), std::tuple(42, nullptr));
+}
+
+// The base's OnCancel ends the dialog without exchanging data, unless the dialog's map claims id 2.
+TEST(Dialog, EscapeCloseBoxAndStopButtonSendIdTwoToOnCancelOrTheClaimingHandler) {
+    enum Way { Escape, CloseBox, StopButton };
+    for (Way way : {Escape, CloseBox, StopButton})
+        for (bool claimed : {false, true}) {
+            CClaimingDlg claiming;
+            CTestDlg plain;
+            CTestDlg& dlg = claimed ? claiming : plain;
+            bool visible = false;
+            int result = RunModal(dlg, [&](QWidget* w) {
+                TypeInto(dlg, IDC_NAME, "dropped");
+                if (way == Escape) QTest::keyClick(Edit(dlg, IDC_NAME), Qt::Key_Escape); // the focus is there
+                if (way == CloseBox) w->close();
+                if (way == StopButton) QTest::mouseClick(AfxQtControl(&dlg, IDCANCEL), Qt::LeftButton);
+                visible = w->isVisible(); // the claiming handler does not end the dialog
+                if (claimed) dlg.EndDialog(7);
+            });
+            EXPECT_EQ((std::tuple{result, visible, claiming.stops, dlg.m_strName.Str(), dlg.sysCommands}),
+                      (std::tuple{claimed ? 7 : IDCANCEL, claimed, claimed ? 1 : 0, std::string("start"),
+                                  way == CloseBox ? std::vector<UINT>{SC_CLOSE} : std::vector<UINT>{}}))
+                << "way " << way << ", claimed " << claimed;
+        }
 }
