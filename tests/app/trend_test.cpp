@@ -6,179 +6,123 @@
 #include "program_fixture.h"
 #include "res/resource.h"
 
-#include <QFileDialog>
-#include <QImage>
-#include <QLineEdit>
-
 #include <fstream>
-#include <sstream>
 
 namespace {
 
-TrendSample Sample(int64_t tMs, bool valid, uint8_t x = 0, uint8_t y = 0, float volts = 0,
-                   bool lost = false) {
-    TrendSample s{tMs, valid, lost, {x, y, x < 128, y < 128}, {}};
-    std::fill(std::begin(s.volts), std::end(s.volts), volts);
-    return s;
-}
-
-// A file in the tests' private configuration directory.
-std::string TestPath(const char* name) {
-    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/" + name;
-}
-
-std::string FileText(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+TrendSample Sample(int64_t t, bool valid, uint8_t x = 0, uint8_t y = 0, float volts = 0, bool lost = false) {
+    return {t, valid, lost, {x, y, x < 128, y < 128}, {volts, volts, volts, volts, volts, volts, volts}};
 }
 
 } // namespace
 
-TEST(TrendHistory, KeepsTenMinutesPerModeInItsRingAndJoinsOnlyCloseValidTicks) {
-    auto history = std::make_unique<TrendHistory>();
-    for (int k = 0; k <= TrendHistory::kCapacity; ++k) history->Record(PollMode::Tilt, Sample(k * 100, true));
-    EXPECT_EQ(history->Count(PollMode::Tilt), 6000);
-    EXPECT_EQ(history->At(PollMode::Tilt, 0).tMs, 100) << "the oldest went";
-    EXPECT_EQ(history->At(PollMode::Tilt, 5999).tMs, 600000);
-    EXPECT_EQ(history->Count(PollMode::Dvm), 0) << "each mode its own";
-    for (int64_t t : {0, 1000, 600000, 600001}) history->Record(PollMode::Dvm, Sample(t, true));
-    EXPECT_EQ(history->Count(PollMode::Dvm), 3) << "more than ten minutes back goes too";
-    EXPECT_EQ(history->At(PollMode::Dvm, 0).tMs, 1000);
-    EXPECT_EQ(history->FirstAtOrAfter(PollMode::Dvm, 1001), 1);
-    EXPECT_EQ(history->FirstAtOrAfter(PollMode::Dvm, 700000), 3);
-    const std::tuple<bool, bool, int, bool> rows[] = {{true, true, 300, true},
-                                                      {true, true, 301, false},
-                                                      {false, true, 100, false},
-                                                      {true, false, 100, false}};
-    for (auto [a, b, t, joined] : rows)
-        EXPECT_EQ(TrendHistory::Joined(Sample(0, a), Sample(t, b)), joined) << t;
-}
-
-// korvane-cli's csv: t_ms from the first kept tick, no row for a missed one. A write that fails
-// says why and leaves the file as it was.
-TEST(TrendHistory, SavesTheCliCsvAtomically) {
-    auto history = std::make_unique<TrendHistory>();
-    history->Record(PollMode::Tilt, Sample(1000, true, 1, 200));
-    history->Record(PollMode::Tilt, Sample(1100, false, 9, 9));
-    history->Record(PollMode::Tilt, Sample(1200, true, 255, 0));
-    history->Record(PollMode::Dvm, Sample(5000, false));
-    history->Record(PollMode::Dvm, Sample(5100, true, 0, 0, -2.5f));
-    EXPECT_EQ(history->Csv(PollMode::Tilt), "t_ms,x,y,left,right\n0,1,200,UP,DOWN\n200,255,0,DOWN,UP\n");
-    EXPECT_EQ(history->Csv(PollMode::Dvm),
+// Ten minutes per mode (at most kCapacity ticks), gaps, and korvane-cli's csv: t_ms from the first
+// kept tick, no row for a missed one.
+TEST(TrendHistory, KeepsTenMinutesPerModeJoinsCloseValidTicksAndGivesTheCliCsv) {
+    auto h = std::make_unique<TrendHistory>();
+    auto kept = [&](PollMode m) { // "count: oldest..newest"
+        return std::to_string(h->Count(m)) + ": " + std::to_string(h->At(m, 0).tMs) + ".." +
+               std::to_string(h->At(m, std::max(h->Count(m) - 1, 0)).tMs) + "; ";
+    };
+    for (int64_t t : {0, 1000, 600000}) h->Record(PollMode::Dvm, Sample(t, true));
+    std::string seen = kept(PollMode::Tilt) + kept(PollMode::Dvm);
+    for (int k = 0; k <= TrendHistory::kCapacity; ++k) h->Record(PollMode::Tilt, Sample(k * 100, true));
+    h->Record(PollMode::Dvm, Sample(600001, true));
+    EXPECT_EQ(seen + kept(PollMode::Tilt) + kept(PollMode::Dvm),
+              "0: 0..0; 3: 0..600000; 6000: 100..600000; 3: 1000..600001; ");
+    auto joined = [](int t) { return TrendHistory::Joined(Sample(0, true), Sample(t, true)); };
+    EXPECT_TRUE(joined(300) && !joined(301)) << "valid ticks 300 ms apart, no more";
+    h = std::make_unique<TrendHistory>();
+    for (auto s : {Sample(1000, true, 1, 200), Sample(1100, false, 9, 9), Sample(1200, true, 255, 0)})
+        h->Record(PollMode::Tilt, s);
+    for (auto s : {Sample(5000, false), Sample(5100, true, 0, 0, -2.5f)}) h->Record(PollMode::Dvm, s);
+    EXPECT_EQ(h->Csv(PollMode::Tilt) + h->Csv(PollMode::Dvm),
+              "t_ms,x,y,left,right\n0,1,200,UP,DOWN\n200,255,0,DOWN,UP\n"
               "t_ms,ch0,ch1,ch2,ch3,ch4,ch5,ch6\n100,-2.50,-2.50,-2.50,-2.50,-2.50,-2.50,-2.50\n");
-    const std::string path = TestPath("history.csv");
-    EXPECT_EQ(WriteFileAtomically(path, "old"), "");
-    std::filesystem::create_directory(path + ".tmp"); // the temporary file cannot be made
-    EXPECT_EQ(WriteFileAtomically(path, "new"), "Could not write " + path + ": Is a directory.");
-    EXPECT_EQ(FileText(path), "old");
-    std::filesystem::remove(path + ".tmp");
-    EXPECT_EQ(WriteFileAtomically(path, "new"), "");
-    EXPECT_EQ(FileText(path), "new");
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
 
-// Client 480 x 325, span 60 s: TILT plot L 52, R 356, T 44, B 261; DVM B 303. Ticks every 100 ms
-// up to 60 s, the ones from 25 s to 35 s missed, 10 s to 15 s lost.
+// Client 480 x 325, span 60 s: TILT plot L 52, R 356, T 44, B 261, button bands from 273 and 289;
+// DVM B 303. Ticks every 100 ms up to 60 s (X 255, Y 0 or -5 V, left button down), the ones from
+// 25 s to 35 s missed, 10 s to 15 s lost. Each probe: X, Y, Ch6 (drawn last), lost, button or '-'.
 TEST(TrendWindow, ReadingsLandOnTheAxisEndsGapsStayEmptyLostTicksAreShadedAndPauseFreezes) {
     CTrendDlg trend(nullptr);
     ASSERT_TRUE(trend.Create());
     QWidget* w = AfxQtWidget(&trend);
     w->resize(480, 325);
-    for (PollMode mode : {PollMode::Dvm, PollMode::Tilt}) {
+    const QRgb colours[] = {0xff005adc, 0xffdc0000, 0xff785014, 0xffffe0e0,
+                            0xff404040}; // X Y Ch6 lost button
+    for (auto [mode, b, probes] : std::initializer_list<std::tuple<PollMode, int, std::string>>{
+             {PollMode::Dvm, 303, "666--L------"}, {PollMode::Tilt, 261, "YYY--L-XXXB-"}}) {
         for (int k = 0; k <= 600; ++k)
-            trend.Record(mode, Sample(k * 100, k < 250 || k >= 350, 255, 0, mode == PollMode::Dvm ? -5.f : 0,
-                                      k >= 100 && k < 150));
-        const int bottom = mode == PollMode::Tilt ? 261 : 303;
-        const QRgb low = mode == PollMode::Tilt ? qRgb(220, 0, 0) : qRgb(120, 80, 20); // Y; Ch6, drawn last
-        QImage img = w->grab().toImage();
-        SCOPED_TRACE(mode == PollMode::Tilt ? "TILT" : "DVM");
-        for (int x : {52, 300, 356}) {
-            EXPECT_EQ(img.pixel(x, bottom), low) << x;
-            EXPECT_TRUE(mode == PollMode::Dvm || img.pixel(x, 44) == qRgb(0, 90, 220)) << "X at " << x;
-        }
-        EXPECT_NE(img.pixel(55, bottom - 1), low) << "one row only";
-        EXPECT_NE(img.pixel(204, bottom), low) << "30 s: in the gap";
-        EXPECT_EQ(img.pixel(116, 120), qRgb(255, 224, 224)) << "12.5 s: lost";
-        EXPECT_NE(img.pixel(260, 120), qRgb(255, 224, 224)) << "40 s: answering";
+            trend.Record(mode, Sample(k * 100, k < 250 || k >= 350, 255, 0, -5.f, k >= 100 && k < 150));
+        const QImage img = w->grab().toImage();
+        std::string seen;
+        const int at[] = {52,  b,   300, b,  356, b,  55,  b - 1, 204, b,   116, 120,
+                          260, 120, 52,  44, 300, 44, 356, 44,    300, 276, 300, 292};
+        for (size_t i = 0; i < std::size(at); i += 2)
+            seen += "XY6LB-"[std::find(colours, std::end(colours), img.pixel(at[i], at[i + 1])) - colours];
+        EXPECT_EQ(seen, probes);
     }
-    QTest::mouseClick(AfxQtControl(&trend, IDC_TREND_PAUSE), Qt::LeftButton);
-    QImage frozen = w->grab().toImage();
+    QAbstractButton* pause = qobject_cast<QAbstractButton*>(AfxQtControl(&trend, IDC_TREND_PAUSE));
+    pause->click();
+    const QImage frozen = w->grab().toImage();
     for (int k = 601; k < 700; ++k) trend.Record(PollMode::Tilt, Sample(k * 100, true, 9, 9));
     EXPECT_EQ(w->grab().toImage(), frozen);
-    EXPECT_EQ(trend.History().Count(PollMode::Tilt), 700) << "recording went on";
-    CString label;
-    trend.GetDlgItemText(IDC_TREND_PAUSE, label);
-    EXPECT_EQ(label, "Resume");
-    QTest::mouseClick(AfxQtControl(&trend, IDC_TREND_PAUSE), Qt::LeftButton);
+    EXPECT_TRUE(pause->text() == "Resume" && trend.History().Count(PollMode::Tilt) == 700)
+        << "recording goes on";
+    pause->click();
     EXPECT_NE(w->grab().toImage(), frozen);
 }
 
-// The program's ticks feed it (the board's fixed reading, one sample per tick; the ticks while the
-// board was pulled out are lost and shaded). The system menu opens it (once: the second time it comes
-// to the front); Save CSV... asks for the file, a failed write shows its box; Escape closes it and the
-// program goes on; the main window's end closes it.
+// The program's ticks feed it (the board's fixed reading; the ticks while the board was pulled out
+// are lost). The system menu opens it (once: the second time it comes to the front); Save CSV...
+// asks for the file, a failed write (the disk full) shows its box and leaves neither the file nor a
+// temporary file that would block the next one; Escape closes it and the program goes on; the main
+// window's end closes it.
 TEST(TrendWindow, FedByTheTicksOpensOnceTakesKeysUnderTheModalMainWindowSavesAndClosesWithIt) {
     std::filesystem::remove_all(AfxGetApp()->m_strProfileName); // COM3
     apptest::Board board("--tilt 128,64,2 --drop-after 8 --return-after 1500");
     CKorvaneDlg dlg;
-    const TrendHistory& history = dlg.m_trend.History();
+    const TrendHistory& h = dlg.m_trend.History();
     auto back = [&] { // a lost tick, and now a valid one
-        const int n = history.Count(PollMode::Tilt);
-        bool lost = false;
-        for (int i = 0; i < n; ++i) lost = lost || history.At(PollMode::Tilt, i).lost;
-        return lost && n && history.At(PollMode::Tilt, n - 1).valid &&
-               !history.At(PollMode::Tilt, n - 1).lost;
+        int n = h.Count(PollMode::Tilt), lost = 0;
+        for (int i = 0; i < n; ++i) lost += h.At(PollMode::Tilt, i).lost;
+        return lost && h.At(PollMode::Tilt, n - 1).valid;
     };
-    const std::string path = TestPath("saved.csv");
+    const std::string path = std::getenv("XDG_CONFIG_HOME") + std::string("/saved.csv");
     BoxCloser closer;
-    int shaded = -1;
-    RunModal(
-        dlg,
-        [&](QWidget*) {
-            const auto& items = dlg.GetSystemMenu(FALSE)->Items();
-            ASSERT_GE(items.size(), 3u);
-            EXPECT_EQ(items[items.size() - 2].text, "&Trend...");
-            dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
-            QPointer<QWidget> trend = AfxQtWidget(&dlg.m_trend);
-            ASSERT_TRUE(trend && trend->isVisible());
-            EXPECT_EQ(trend->windowTitle(), "Korvane Trend");
-            dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
-            EXPECT_EQ(AfxQtWidget(&dlg.m_trend), trend) << "the same window";
-            ASSERT_TRUE(QTest::qWaitFor(back, 8000)) << history.Count(PollMode::Tilt) << " ticks";
-            const TrendSample& s = history.At(PollMode::Tilt, 2);
-            EXPECT_TRUE(s.valid && s.tilt.x == 128 && s.tilt.y == 64 && s.tilt.leftUp && !s.tilt.rightUp);
-            const QImage img = trend->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            shaded = static_cast<int>(
-                std::count(reinterpret_cast<const QRgb*>(img.constBits()),
-                           reinterpret_cast<const QRgb*>(img.constBits()) + img.width() * img.height(),
-                           qRgb(255, 224, 224)));
-            std::filesystem::create_directory(path + ".tmp");
-            QTimer typist; // the name typed into the save dialog once it is up
-            QObject::connect(&typist, &QTimer::timeout, [&] {
-                auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                if (!files) return;
-                typist.stop();
-                files->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
-                QMetaObject::invokeMethod(files, "accept");
-            });
-            typist.start(20);
-            QTest::mouseClick(AfxQtControl(&dlg.m_trend, IDC_TREND_SAVE), Qt::LeftButton);
-            std::filesystem::remove(path + ".tmp");
-            EXPECT_EQ(dlg.m_trend.SaveCsv(path), "");
-            QTest::keyClick(trend, Qt::Key_Escape);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !trend; })) << "gone, the main window still runs";
-            dlg.m_trend.Open();
-            EXPECT_TRUE(dlg.m_trend.IsOpen());
-            dlg.EndDialog(IDOK);
-        },
-        12000);
+    auto script = [&](QWidget*) {
+        const auto& item = dlg.GetSystemMenu(FALSE)->Items().rbegin()[1]; // before About
+        EXPECT_EQ(item.text, "&Trend...");
+        dlg.SendMessage(WM_SYSCOMMAND, item.id, 0);
+        QPointer<QWidget> trend = AfxQtWidget(&dlg.m_trend);
+        ASSERT_TRUE(trend && trend->isVisible() && trend->windowTitle() == "Korvane Trend");
+        dlg.SendMessage(WM_SYSCOMMAND, IDM_TREND, 0);
+        EXPECT_EQ(AfxQtWidget(&dlg.m_trend), trend) << "the same window";
+        ASSERT_TRUE(QTest::qWaitFor(back, 8000)) << h.Count(PollMode::Tilt) << " ticks";
+        std::filesystem::create_symlink("/dev/full", path + ".tmp"); // the disk full
+        QTimer typist; // types the name into the save dialog once it is up
+        QObject::connect(&typist, &QTimer::timeout, [&] {
+            if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                typist.stop(), files->selectFile(QString::fromStdString(path)),
+                    QMetaObject::invokeMethod(files, "accept");
+        });
+        typist.start(20);
+        QTest::mouseClick(AfxQtControl(&dlg.m_trend, IDC_TREND_SAVE), Qt::LeftButton);
+        EXPECT_FALSE(std::filesystem::exists(path)) << "nothing left behind";
+        EXPECT_EQ(dlg.m_trend.SaveCsv(path), "") << "no temporary file left to block it";
+        QTest::keyClick(trend, Qt::Key_Escape);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !trend; })) << "gone, the main window still runs";
+        dlg.m_trend.Open(); // again, for the main window's end to close
+        EXPECT_TRUE(dlg.m_trend.IsOpen());
+        dlg.EndDialog(IDOK);
+    };
+    RunModal(dlg, script, 12000);
     DisconnectBoard();
     EXPECT_EQ(closer.seen,
-              std::vector<std::string>{"Korvane: Could not write " + path + ": Is a directory."});
-    EXPECT_GT(shaded, 100) << "the lost ticks";
-    const std::string csv = FileText(path);
-    EXPECT_EQ(csv.rfind("t_ms,x,y,left,right\n0,128,64,UP,DOWN\n", 0), 0u) << csv;
-    EXPECT_GE(apptest::Count(csv, ",128,64,UP,DOWN\n"), 9) << "before and after the board was lost";
+              std::vector<std::string>{"Korvane: Could not write " + path + ": No space left on device."});
+    const std::string csv{std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}};
+    EXPECT_TRUE(csv.starts_with("t_ms,x,y,left,right\n0,128,64,UP,DOWN\n")) << csv;
+    EXPECT_GE(apptest::Count(csv, ",128,64,"), 9) << "rows from before and after the board was lost";
     EXPECT_EQ(dlg.m_trend.GetSafeHwnd(), nullptr) << "closed with the main window";
 }
