@@ -5,8 +5,6 @@
 #include "CommLink.h"
 #include "fake_serial_posix.h"
 
-#include <climits>
-
 using apptest::Board;
 using P = BoardProtocol;
 
@@ -68,22 +66,6 @@ TEST_F(BoardLinkTest, ConnectsAtTheBoardsSpeedOrSaysWhyNot) {
         EXPECT_EQ(apptest::Count(board.Log(), "rx 0x50 'P'"), probes);
     }
     for (int noMessage : {0, 4, -1}) EXPECT_EQ(ConnectMessage(noMessage), nullptr);
-}
-
-// COM numbers outside 1..16 get no port; an unopenable port leaves port and link, and the same COM
-// opens again afterwards.
-TEST_F(BoardLinkTest, UnopenablePortsFailAsAnOpenFailure) {
-    for (int com : {0, -1, 17, INT_MAX, INT_MIN}) {
-        EXPECT_EQ(ConnectBoard(com), CONNECT_OPEN_FAILED) << com;
-        EXPECT_TRUE(!g_pPort && !g_pLink && !g_pPortSettings) << com;
-    }
-    apptest::MapCom(3);
-    EXPECT_EQ(ConnectBoard(3), CONNECT_OPEN_FAILED);
-    EXPECT_TRUE(g_pPort && g_pLink && !g_pPortSettings);
-    std::filesystem::remove(boardtest::LinkPath(3));
-    Board board("--silent");
-    EXPECT_EQ(ConnectBoard(3), CONNECT_NO_ANSWER);
-    EXPECT_EQ(ConnectBoard(3), CONNECT_NO_ANSWER) << "the previous attempt's port was closed first";
 }
 
 // Three ticks 150 ms apart (the discard, then an exchange): what they store and the state after
