@@ -5,8 +5,6 @@
 #include "CommLink.h"
 #include "fake_serial_posix.h"
 
-#include <climits>
-
 using apptest::Board;
 using P = BoardProtocol;
 
@@ -68,22 +66,6 @@ TEST_F(BoardLinkTest, ConnectsAtTheBoardsSpeedOrSaysWhyNot) {
         EXPECT_EQ(apptest::Count(board.Log(), "rx 0x50 'P'"), probes);
     }
     for (int noMessage : {0, 4, -1}) EXPECT_EQ(ConnectMessage(noMessage), nullptr);
-}
-
-// COM numbers outside 1..16 get no port; an unopenable port leaves port and link, and the same COM
-// opens again afterwards.
-TEST_F(BoardLinkTest, UnopenablePortsFailAsAnOpenFailure) {
-    for (int com : {0, -1, 17, INT_MAX, INT_MIN}) {
-        EXPECT_EQ(ConnectBoard(com), CONNECT_OPEN_FAILED) << com;
-        EXPECT_TRUE(!g_pPort && !g_pLink && !g_pPortSettings) << com;
-    }
-    apptest::MapCom(3);
-    EXPECT_EQ(ConnectBoard(3), CONNECT_OPEN_FAILED);
-    EXPECT_TRUE(g_pPort && g_pLink && !g_pPortSettings);
-    std::filesystem::remove(boardtest::LinkPath(3));
-    Board board("--silent");
-    EXPECT_EQ(ConnectBoard(3), CONNECT_NO_ANSWER);
-    EXPECT_EQ(ConnectBoard(3), CONNECT_NO_ANSWER) << "the previous attempt's port was closed first";
 }
 
 // Three ticks 150 ms apart (the discard, then an exchange): what they store and the state after
@@ -182,24 +164,4 @@ TEST_F(BoardLinkTest, AFailedPortIsReopenedOnItsSchedule) {
                     "6100 tried: no reply\n11100 tried: answering read\n");
     DisconnectBoard();
     win32posix::InstallSerialLine(9, nullptr);
-}
-
-// Twenty unplugs with the board back each time on a new pseudo-terminal under the same COM link:
-// each is followed (gone, then answering) and no descriptor is left behind.
-TEST_F(BoardLinkTest, TwentyUnplugsAndReturnsAreFollowedAndLeaveNoDescriptorBehind) {
-    Board board("--tilt 1,2,3 --drop-after 2 --return-after 20");
-    ASSERT_EQ(ConnectBoard(3), CONNECT_OK);
-    StartPolling(3, true);
-    auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
-    const auto before = descriptors();
-    int gone = 0, back = 0;
-    uint32_t now = 0; // steps by the reopening period: every tick after a failure may try again
-    for (int tick = 0; tick < 2000 && back < 20; ++tick) {
-        const TickOutcome t = PollTick(PollKind::Tilt, now += kReopenPeriodMs);
-        gone += t.changed() && t.state == BoardState::DeviceGone;
-        back += t.changed() && t.before == BoardState::DeviceGone && t.state == BoardState::Answering;
-        if (t.attempted && t.event == BoardEvent::ReopenFailed) Sleep(5);
-    }
-    EXPECT_EQ(std::pair(gone, back), std::pair(20, 20));
-    EXPECT_EQ(descriptors(), before);
 }

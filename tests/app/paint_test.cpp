@@ -1,6 +1,6 @@
 // The readout display, pixel by pixel on the real window: one table of readings drives the
 // crosshair checks at both parities of the plot height; then the voltage lines (also under a comma
-// locale), the switch between the two pictures, and the minimised window.
+// locale), the switch between the two pictures, and what an invalidation repaints.
 #include "program_fixture.h"
 
 #include <QFontMetrics>
@@ -15,14 +15,7 @@ constexpr QRgb kRed = qRgb(255, 0, 0), kGrey = qRgb(220, 220, 220), kBand = qRgb
 // The main dialog without a board: readings are set by the test, nothing polls.
 class CFixedDlg : public CKorvaneDlg {
 public:
-    int paints = 0;
     BOOL OnInitDialog() override { return CDialog::OnInitDialog(); }
-
-protected:
-    void OnPaint() override {
-        CKorvaneDlg::OnPaint();
-        ++paints;
-    }
 };
 
 QImage Picture(QWidget* w) {
@@ -178,29 +171,5 @@ TEST(Display, AnInvalidationRepaintsOnlyWhatChanged) {
         }
         w->removeEventFilter(&seen);
         seen.field->removeEventFilter(&seen);
-    });
-}
-
-// Minimised: only the program icon, centred, and no data exchange.
-TEST(Display, TheMinimisedWindowShowsOnlyItsIconCentredAndDoesNoExchange) {
-    WithWindow(323, 128, 128, 0, true, [&](CFixedDlg& dlg, QWidget* w) {
-        dlg.m_nMode = 0;
-        g_rcPlot = CRect(1, 2, 3, 4);
-        dlg.ShowWindow(SW_MINIMIZE);
-        ASSERT_TRUE(dlg.IsIconic());
-        const int before = dlg.paints;
-        QImage img = Picture(w);
-        const int x0 = (359 - 32 + 1) / 2, y0 = (323 - 32 + 1) / 2; // 164, 146
-        EXPECT_GT(dlg.paints, before);
-        EXPECT_EQ(std::tuple(g_rcPlot.left, g_rcPlot.top, g_rcPlot.right, g_rcPlot.bottom, dlg.m_nMode),
-                  std::tuple(1, 2, 3, 4, 0))
-            << "no exchange";
-        auto at = [&](int x, int y, QRgb colour) { return img.pixel(x, y) == colour ? '+' : '.'; };
-        EXPECT_EQ((std::string{at(x0 + 2, y0 + 16, kRed), at(x0 + 16, y0 + 2, kRed),
-                               at(x0 + 16, y0 + 16, qRgb(255, 255, 255)), at(x0 - 1, y0 + 16, kRed),
-                               at(176, 60, kRed)}),
-                  "+++..")
-            << "the icon's crosshair, nothing beside the icon, no crosshair of the plot";
-        dlg.ShowWindow(SW_RESTORE);
     });
 }

@@ -47,8 +47,8 @@ TEST(Probe, ConnectsAsTheProgramDoesOrSaysWhyNot) {
     std::filesystem::remove(boardtest::LinkPath(4));
 }
 
-// Root opens any device, so the hint is shown by a child that gives root up (for "nobody") and runs
-// korvane-cli's code with the link in a directory of its own.
+// Root opens any device, so the hint is shown to korvane-cli run as "nobody" (setpriv) with the link
+// in a directory of its own.
 TEST(Probe, ADeviceWithoutPermissionNamesTheGroupToJoin) {
     const passwd* nobody = getpwnam("nobody");
     if (!nobody) GTEST_SKIP() << "no user 'nobody' on this machine to run without permission";
@@ -62,22 +62,14 @@ TEST(Probe, ADeviceWithoutPermissionNamesTheGroupToJoin) {
               0);
     std::filesystem::create_directories(root + "/korvane/devices");
     std::filesystem::create_symlink(device, root + "/korvane/devices/COM7");
-    std::FILE* err = std::tmpfile();
-    if (fork() == 0) {
-        alarm(20); // a child that hangs dies on its own
-        const char* argv[] = {"korvane-cli", "probe", "7"};
-        setenv("XDG_CONFIG_HOME", dir, 1);
-        const int status =
-            setgid(nobody->pw_gid) || setuid(nobody->pw_uid) ? 120 : cli::RunCli(3, argv, stdout, err);
-        std::fflush(nullptr);
-        _exit(status);
-    }
-    int raw = -1;
-    wait(&raw);
+    std::FILE* pipe = popen(
+        ("XDG_CONFIG_HOME=" + root + " timeout -s KILL 20 setpriv --reuid=" + std::to_string(nobody->pw_uid) +
+         " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " KORVANE_CLI_PATH " probe 7 2>&1")
+            .c_str(),
+        "r");
     std::string text(4096, '\0');
-    std::rewind(err);
-    text.resize(std::fread(text.data(), 1, text.size(), err));
-    std::fclose(err);
+    text.resize(pipe ? std::fread(text.data(), 1, text.size(), pipe) : 0);
+    const int raw = pipe ? pclose(pipe) : -1;
     std::filesystem::remove_all(root);
     EXPECT_EQ(
         std::tuple(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text),

@@ -47,8 +47,7 @@ TEST(Poll, WritesOneRowPerTickInEachModeAndFormat) {
                 .count();
         std::vector<std::string> lines = Lines(poll.out), want = Lines(expected);
         ASSERT_FALSE(lines.empty() || want.empty()) << poll.out;
-        const bool json = lines[0] != want[0];
-        EXPECT_EQ(lines[0], json ? lines[0] : want[0]) << "the header";
+        const bool json = lines[0] != want[0]; // no header; a wrong one fails as a row below
         EXPECT_TRUE(*com == '3' ? lines.size() > !json && lines.size() <= 5u + !json : lines.size() == 1)
             << poll.out;
         long long last = -100;

@@ -1,8 +1,7 @@
 // The rest of korvane-cli: COM names, usage errors, help and version, map/unmap and ports in the
-// private configuration directory, and the serial devices of a made-up sysfs.
+// private configuration directory. (The plain --version is checked by scripts/check-package.sh.)
 #include "args.h"
 #include "cli_process.h"
-#include "ports_posix.h"
 
 #include <filesystem>
 #include <fstream>
@@ -30,15 +29,12 @@ TEST(Usage, ErrorsExit64WithOneLineAndHelpAndVersionAnswerEverywhere) {
         {{"poll", "3", "--fast", "--interval", "0"},
          "poll ",
          "--interval: Value 0 not in range 1 to 3600000"},
-        {{"poll", "3", "--count", "0"}, "poll ", "--count: Value 0 not in range 1 to 1000000000"},
-        {{"map", "3"}, "map ", "PATH is required"},
         {{"publish", "3", "--broker", "h:x"}, "publish ", "--broker: wants HOST or HOST:PORT, not \"h:x\""},
         {{"publish", "3", "--broker", "h", "--topic", "a/#"},
          "publish ",
          "--topic: no + or # in a topic to publish to, not \"a/#\""},
         {{"--help"}, "-", "Korvane's board and COM ports from a shell"},
         {{"poll", "--help"}, "-", "poll the board every 100 ms"},
-        {{"--version"}, "-", "korvane-cli 1.0.0\n"},
         {{"ports", "--version"}, "-", "korvane-cli 1.0.0\n"},
     };
     for (const auto& [args, help, text] : rows) {
@@ -94,39 +90,4 @@ TEST(Links, MapAndUnmapMakeAndRemoveTheComLinkThatPortsShows) {
     EXPECT_EQ(lines[0] + lines[2].substr(0, 30) + lines[16].substr(0, 5) + lines[17].substr(0, 23),
               "COM links in " + dir +
                   " (korvane-cli map COMn PATH):COM2    default   /dev/ttyS1 (COM16Serial devices present:");
-}
-
-// The serial devices of a made-up sysfs as ports lists them: a UART, a ttyS without one (left out), a
-// USB adapter with its ids, texts and latency timer, and its by-id name.
-TEST(Ports, SerialDevicesComeFromSysfsWithTheirUsbDescriptionAndByIdNames) {
-    const fs::path root = fs::path(boardtest::g_config.dir) / "machine";
-    const fs::path usb = root / "sys/devices/pci0/usb1/1-2", tty = root / "sys/class/tty";
-    fs::create_directories(usb / "1-2:1.0/ttyUSB0");
-    for (auto [file, text] : {std::pair{"idVendor", "0403"},
-                              {"idProduct", "6001"},
-                              {"manufacturer", "FTDI"},
-                              {"product", "FT232R USB UART"},
-                              {"serial", "A50285BI"}})
-        std::ofstream(usb / file) << text << "\n";
-    for (const char* name : {"ttyUSB0", "ttyS0", "ttyS1", "tty0"}) fs::create_directories(tty / name);
-    fs::create_directory_symlink(usb / "1-2:1.0/ttyUSB0", tty / "ttyUSB0/device");
-    std::ofstream(usb / "1-2:1.0/ttyUSB0/latency_timer") << "16\n";
-    std::ofstream(tty / "ttyS0/type") << "4\n";
-    std::ofstream(tty / "ttyS1/type") << "0\n"; // no UART behind it
-    fs::create_directories(root / "dev/serial/by-id");
-    fs::create_symlink("../../ttyUSB0",
-                       root / "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-    const std::string dev = (root / "dev").string();
-    std::FILE* out = std::tmpfile();
-    cli::PrintPorts({}, cli::SerialDevices(dev, (root / "sys").string()), out);
-    std::string text(4096, '\0');
-    std::rewind(out);
-    text.resize(std::fread(text.data(), 1, text.size(), out));
-    std::fclose(out);
-    fs::remove_all(root);
-    EXPECT_EQ(text.substr(text.find('\n') + 1),
-              "Serial devices present:\n" + dev + "/ttyS0 UART\n" + dev +
-                  "/ttyUSB0 USB 0403:6001 FTDI FT232R USB UART, serial A50285BI, latency timer 16 ms\n       "
-                  "        " +
-                  dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n");
 }
