@@ -165,3 +165,22 @@ TEST_F(BoardLinkTest, AFailedPortIsReopenedOnItsSchedule) {
     DisconnectBoard();
     win32posix::InstallSerialLine(9, nullptr);
 }
+
+// Twenty unplugs with the board back each time on a new pseudo-terminal under the same COM link:
+// each is followed (gone, then answering) and no descriptor is left behind.
+TEST_F(BoardLinkTest, TwentyUnplugsAndReturnsAreFollowedAndLeaveNoDescriptorBehind) {
+    Board board("--tilt 1,2,3 --drop-after 2 --return-after 20");
+    ASSERT_EQ(ConnectBoard(3), CONNECT_OK);
+    StartPolling(3, true);
+    auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = descriptors();
+    int gone = 0, back = 0;
+    uint32_t now = 0; // steps by the reopening period: every tick after a failure may try again
+    for (int tick = 0; tick < 2000 && back < 20; ++tick) {
+        const TickOutcome t = PollTick(PollKind::Tilt, now += kReopenPeriodMs);
+        gone += t.changed() && t.state == BoardState::DeviceGone;
+        back += t.changed() && t.before == BoardState::DeviceGone && t.state == BoardState::Answering;
+        if (t.attempted && t.event == BoardEvent::ReopenFailed) Sleep(5);
+    }
+    EXPECT_EQ(std::tuple(gone, back, descriptors()), std::tuple(20, 20, before));
+}
