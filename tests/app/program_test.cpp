@@ -169,7 +169,11 @@ TEST_F(ProgramTest, ABoardThatIsLostIsShownAsSuchAndFollowedWhenItComesBack) {
         {"--volts 1,1,1,1,5,1,1 --silent-after 8 --answer-after 700", true, silent, false},
         {"--tilt 16,40,3 --drop-after 8 --return-after 600", false, gone, false},
         {"--tilt 16,40,3", false, gone, true}};
-    for (const auto& [args, dvm, lost, removeLink] : rows) {
+    for (const auto& row : rows) {
+        // Plain names, not a structured binding: Clang 14's lambdas cannot capture bindings.
+        const char* args = std::get<0>(row);
+        const bool dvm = std::get<1>(row), removeLink = std::get<3>(row);
+        const std::string& lost = std::get<2>(row);
         SCOPED_TRACE(args);
         Board board(args);
         CCountingDlg dlg;
