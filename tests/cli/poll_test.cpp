@@ -124,7 +124,8 @@ TEST(Poll, FastReadsEachReplyWhenWholeCountsMissesAndKeepsTheInterval) {
         later("--com 6 --tilt 1,2,0 --delay 60");
     ASSERT_TRUE(board.Ready() && shortReplies.Ready() && late.Ready() && later.Ready());
     const std::tuple<std::vector<std::string>, std::string, int, double> rows[] = {
-        // arguments, row after "<t_ms>," ("": none comes), ticks, least step between the rows' times (ms)
+        // arguments, row after "<t_ms>," ("": none comes), ticks, least step between the rows' times (ms;
+        // a step may come short by the lateness of the tick before it, as the schedule does not shift)
         {{"3", "--count", "5"}, "128,64,UP,UP", 5, 0},
         {{"3", "--mode", "dvm", "--count", "2"}, "0.00,1.00,2.00,3.00,-5.00,5.00,5.00", 2, 0},
         {{"4", "--count", "2"}, "", 2, 0},
@@ -145,7 +146,7 @@ TEST(Poll, FastReadsEachReplyWhenWholeCountsMissesAndKeepsTheInterval) {
             const double step = std::stod(lines[i]) - (i > 1 ? std::stod(lines[i - 1]) : 0);
             EXPECT_EQ(lines[i].substr(comma + 1), row);
             EXPECT_TRUE(comma > 4 && lines[i][comma - 4] == '.' &&
-                        (i > 1 ? step >= stepMs : lines[i].rfind("0.000,", 0) == 0))
+                        (i > 1 ? step >= 0.8 * stepMs : lines[i].rfind("0.000,", 0) == 0))
                 << lines[i];
         }
         EXPECT_GE(wall.count(), stepMs * (count - 1));
