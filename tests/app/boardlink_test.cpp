@@ -45,7 +45,7 @@ struct FakeBoard : win32posix::FakeSerialLine {
 // still queued, probes sent. A board that answers 100 ms late is inside the probe's wait.
 TEST_F(BoardLinkTest, ConnectsAtTheBoardsSpeedOrSaysWhyNot) {
     const std::tuple<const char*, int, int, int, int, int> rows[] = {
-        // board, COM, result, speed, queued (-1: any), probes
+        // board, COM, result, speed, queued (-1: any), probes (-1: any)
         {"", 3, CONNECT_OK, 38400, 0, 1}, // the drain left nothing
         {"--delay 100", 16, CONNECT_OK, 38400, 0, 1},
         {"--baud 128000", 3, CONNECT_OK, 128000, 0, 2},
@@ -53,7 +53,9 @@ TEST_F(BoardLinkTest, ConnectsAtTheBoardsSpeedOrSaysWhyNot) {
         // Answers at both speeds: both two-byte answers are still queued, nothing was read between.
         {"--probe-extra --baud any", 3, CONNECT_NO_ANSWER, 0, 4, 2},
         {"--baud 9600", 3, CONNECT_NO_ANSWER, 0, -1, 2},
-        {"--flood", 3, CONNECT_NO_ANSWER, 0, -1, 2}, // drowned in frames; still returns
+        // Drowned in frames; still returns (a flooding board may not read the probes before the port
+        // closes, so they are not counted).
+        {"--flood", 3, CONNECT_NO_ANSWER, 0, -1, -1},
     };
     for (const auto& [args, com, result, baud, queued, probes] : rows) {
         SCOPED_TRACE(args);
@@ -63,7 +65,8 @@ TEST_F(BoardLinkTest, ConnectsAtTheBoardsSpeedOrSaysWhyNot) {
         ASSERT_TRUE(g_pPort && g_pLink && g_pPortSettings) << "all three stay after results 0, 2 and 3";
         EXPECT_EQ(queued < 0 ? -1 : g_pLink->RxCount(), queued);
         DisconnectBoard();
-        EXPECT_EQ(apptest::Count(board.Log(), "rx 0x50 'P'"), probes);
+        const int logged = apptest::Count(board.Log(), "rx 0x50 'P'");
+        EXPECT_EQ(probes < 0 ? -1 : logged, probes);
     }
     for (int noMessage : {0, 4, -1}) EXPECT_EQ(ConnectMessage(noMessage), nullptr);
 }
