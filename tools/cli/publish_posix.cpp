@@ -106,17 +106,9 @@ std::string Message(uint64_t seq, const std::string& row) {
     return head + row.substr(1, row.size() - 2); // the row without its '{' and its newline
 }
 
-// The status that tells subscribers the board's state.
+// The status that tells subscribers the board's state: the state's own name while it is lost.
 const char* StatusWord(BoardState state) {
-    switch (state) {
-    case BoardState::NoReply:
-        return "no reply";
-    case BoardState::DeviceGone:
-        return "device gone";
-    case BoardState::Answering:
-        break;
-    }
-    return "online";
+    return state == BoardState::Answering ? "online" : BoardStateName(state);
 }
 
 // One exchange, the board followed as poll --reconnect follows it: a valid reply's message (its
