@@ -107,6 +107,10 @@ int CommPort::Reserved2() {
     return COMM_NOT_SUPPORTED;
 }
 
+int CommPort::IdleUpTo(int) {
+    return Idle();
+}
+
 // The abstract operations. Each reports its own line so a message names the missing operation.
 int CommPort::Idle() {
     PureVirtualError(kSourcePath, 241);

@@ -204,6 +204,11 @@ public:
     virtual int Reserved1();
     /// Always COMM_NOT_SUPPORTED.
     virtual int Reserved2();
+    /// A wait step of up to `limitMs` (what is left of the caller's time-out; 1 or more): a port
+    /// that can sleep on its device returns as soon as bytes arrive, or room frees after a write it
+    /// could not take whole, and at the limit at the latest. This version is one Idle step. Results
+    /// as Idle's. CommLink's waits call this, so a port that overrides it must end them as Idle does.
+    virtual int IdleUpTo(int limitMs);
 
     /// The recorded error code, then 0 is left in its place.
     int TakeError();

@@ -1,4 +1,5 @@
-// CommLink: every wait of the library is a polling loop here, with Idle between attempts.
+// CommLink: every wait of the library is a polling loop here, with a port's wait step (IdleUpTo,
+// bounded by what is left of the time-out) between attempts.
 #include "CommLink.h"
 
 #include "LibraryServices.h"
@@ -46,8 +47,9 @@ int CommLink::GetByte(int timeoutMs) {
     const TickDeadline deadline = TickDeadline::After(Services().TickCount(), timeoutMs);
     int result = m_port->ReadByte();
     while (result < 0) {
-        if (deadline.ReachedAt(Services().TickCount())) return COMM_NO_DATA;
-        int idle = m_port->Idle();
+        const uint32_t now = Services().TickCount();
+        if (deadline.ReachedAt(now)) return COMM_NO_DATA;
+        int idle = m_port->IdleUpTo(deadline.LeftAt(now));
         if (idle < 0) return idle;
         result = m_port->ReadByte();
     }
@@ -59,8 +61,8 @@ int CommLink::PutByte(int byte) {
     int result = m_port->WriteByte(static_cast<uint8_t>(byte & 0xFF));
     if (m_pacingMs == 0) return result;
     const TickDeadline end = TickDeadline::After(Services().TickCount(), m_pacingMs);
-    while (!end.ReachedAt(Services().TickCount())) {
-        result = m_port->Idle();
+    for (uint32_t now = Services().TickCount(); !end.ReachedAt(now); now = Services().TickCount()) {
+        result = m_port->IdleUpTo(end.LeftAt(now));
         if (result < 0) break;
     }
     return result;
@@ -83,8 +85,9 @@ int CommLink::Receive(void* buffer, int count, int timeoutMs) {
     const TickDeadline deadline = TickDeadline::After(Services().TickCount(), timeoutMs);
     uint32_t total = ReadInto(m_port, bytes, wanted);
     while (total < wanted) {
-        if (deadline.ReachedAt(Services().TickCount())) break;
-        int idle = m_port->Idle();
+        const uint32_t now = Services().TickCount();
+        if (deadline.ReachedAt(now)) break;
+        int idle = m_port->IdleUpTo(deadline.LeftAt(now));
         if (idle < 0) return idle;
         total += ReadInto(m_port, bytes + total, wanted - total);
     }

@@ -30,6 +30,8 @@ struct TickDeadline {
     static TickDeadline After(uint32_t now, int timeoutMs);
     /// True once `now` is at or past the deadline.
     bool ReachedAt(uint32_t now) const { return now - start >= span; }
+    /// Milliseconds left at `now`; 0 once reached.
+    int LeftAt(uint32_t now) const { return ReachedAt(now) ? 0 : static_cast<int>(span - (now - start)); }
 };
 
 class CommLink {

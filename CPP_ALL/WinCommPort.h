@@ -28,6 +28,10 @@ public:
     /// write after a write it could not take whole, and after 1 ms at the latest (POSIX: poll on the
     /// device); on Windows it gives up the time slice (Sleep(0)). Never fails.
     int Idle() override;
+    /// A wait step of up to `limitMs`: POSIX sleeps on the device as Idle does, but for up to the
+    /// limit (10 ms at most), so a wait of the link costs one sleep, not one per millisecond; on
+    /// Windows one Idle step. Never fails.
+    int IdleUpTo(int limitMs) override;
     /// Gathers the device's line errors into the port.
     void PollLineStatus() override;
     /// Opens and configures the device; records COMM_IN_USE, OpenDevice's code or SetCommState's.

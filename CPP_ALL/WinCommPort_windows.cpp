@@ -7,6 +7,10 @@ int WinCommPort::Idle() {
     return 0;
 }
 
+int WinCommPort::IdleUpTo(int) {
+    return Idle();
+}
+
 int WinCommPort::RequestLowLatency() {
     return COMM_NOT_SUPPORTED;
 }

@@ -48,8 +48,10 @@ int ExchangeAsSoonAsQueued(char command, int timeoutMs, int size, uint8_t* reply
     g_pLink->Send(&command, 1);
     TickDeadline deadline = TickDeadline::After(GetTickCount(), timeoutMs);
     int queued = g_pLink->RxCount();
-    while (queued < size && !deadline.ReachedAt(GetTickCount()) && g_pPort->Idle() >= 0)
+    for (uint32_t now = GetTickCount(); queued < size && !deadline.ReachedAt(now); now = GetTickCount()) {
+        if (g_pPort->IdleUpTo(deadline.LeftAt(now)) < 0) break;
         queued = g_pLink->RxCount();
+    }
     if (queued != size) return -1;
     return g_pLink->Receive(reply, size, P::kReadTimeoutMs);
 }

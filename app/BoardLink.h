@@ -177,9 +177,9 @@ TickOutcome PollTick(PollKind kind, uint32_t nowMs, bool fast = false);
 bool AwaitingReopen();
 // Fast exchanges (korvane-cli poll --fast): the same command and the same exact count, but the
 // reply is read as soon as the whole of it is queued; the command's wait (30 or 50 ms) becomes the
-// time-out. The wait looks at the queue with the port's Idle between looks, so it sleeps on the
-// device rather than spinning. A reply longer than expected is taken when its expected length is
-// queued before the rest arrives; the discard before the next exchange then drops the rest.
+// time-out. The wait looks at the queue with the port's wait step (IdleUpTo) between looks, so it sleeps on
+// the device rather than spinning. A reply longer than expected is taken when its expected length is queued
+// before the rest arrives; the discard before the next exchange then drops the rest.
 
 /// ExchangeTilt, reading the reply as soon as 3 bytes are queued.
 bool ExchangeTiltFast(TiltFrame* frame);

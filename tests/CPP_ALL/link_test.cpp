@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <numeric>
 
 namespace {
 
@@ -32,9 +33,15 @@ protected:
     void TearDown() override { SetLibraryServices(previous_); }
     // Runs `call` from Idle step 0: its result and the Idle steps it took.
     std::pair<int, int> Steps(const std::function<int()>& call) {
-        port.idleCount = 0;
+        port.idleCount = 0, port.idleLimits.clear();
         const int result = call();
         return {result, port.idleCount};
+    }
+    // Each wait step is given what is left of a `timeoutMs` wait: timeoutMs, timeoutMs - 1, ... 1.
+    bool StepsGotTheTimeLeft(int timeoutMs) const {
+        std::vector<int> left(static_cast<size_t>(timeoutMs));
+        std::iota(left.rbegin(), left.rend(), 1);
+        return port.idleLimits == left;
     }
 
     ScriptedPort port;
@@ -123,8 +130,10 @@ TEST_F(LinkTest, GetByteTakesByteZeroAndTimeOutsHoldAcrossTheTickWrap) {
         CommLink link(&port);
         uint8_t buffer[4];
         const auto get = (g_tick = start, Steps([&] { return link.GetByte(100); }));
+        const bool getLeft = StepsGotTheTimeLeft(100);
         const auto receive = (g_tick = start, Steps([&] { return link.Receive(buffer, 3, 250); }));
-        EXPECT_EQ(std::tuple(get, receive), std::tuple(std::pair(COMM_NO_DATA, 100), std::pair(0, 250)))
+        EXPECT_EQ(std::tuple(get, getLeft, receive, StepsGotTheTimeLeft(250)),
+                  std::tuple(std::pair(COMM_NO_DATA, 100), true, std::pair(0, 250), true))
             << "GetByte and Receive from " << start;
     }
 }
@@ -139,7 +148,8 @@ TEST_F(LinkTest, PutBytePacesWithIdleAndReportsTheLastStep) {
     g_tickReads = 0;
     EXPECT_EQ((std::tuple{unpaced.PutByte(0x17A), port.tx.back(), g_tickReads}), std::tuple(0, 0x7A, 0))
         << "only the low 8 bits go out; no pacing, no clock";
-    EXPECT_EQ(Steps([&] { return paced.PutByte('z'); }), std::pair(0, 5));
+    EXPECT_EQ((std::tuple{Steps([&] { return paced.PutByte('z'); }), StepsGotTheTimeLeft(5)}),
+              std::tuple(std::pair(0, 5), true));
     port.idleResults = {0, COMM_NOT_SUPPORTED};
     EXPECT_EQ(Steps([&] { return paced.PutByte('z'); }), std::pair(COMM_NOT_SUPPORTED, 2));
 }

@@ -24,6 +24,9 @@ public:
     char parity = 'N';
     int inputFlow = FLOW_NONE, outputFlow = FLOW_NONE;
     int idleCount = 0;
+    std::vector<int> idleLimits; ///< the limit of each IdleUpTo, in turn
+
+    int IdleUpTo(int limitMs) override { return idleLimits.push_back(limitMs), Idle(); }
 
     int Idle() override {
         calls.push_back("Idle");

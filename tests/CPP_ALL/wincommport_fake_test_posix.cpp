@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <thread>
 
@@ -186,6 +187,24 @@ TEST_F(WinCommPortFake, ReadsAndWritesLeftPendingAsOverlappedIoLeavesThem) {
         (std::tuple{4u, std::string("abcd"), int{'e'}, 1u, size_t{1}, 2, 1, 1, 1, 0, COMM_SHORT_WRITE}));
     m_line.outQueue = 0; // sent: the four writes are done
     EXPECT_EQ((std::tuple{port.WriteByte('7'), m_line.sent}), std::tuple(0, "123457"));
+}
+
+// The wait step sleeps on the line for what the caller has left, 1 to 10 ms, as Idle does for 1;
+// a vanished line is still slept on, so a caller's loop does not spin.
+TEST_F(WinCommPortFake, TheWaitStepAsksTheLineForTheCallersTimeLeftWithinItsBounds) {
+    WinCommPort port(kIndex, 4096, 2048, 0);
+    const std::pair<int, int> rows[] = {{10000, 10}, {11, 10}, {10, 10}, {3, 3}, {1, 1}, {0, 1}, {-5, 1}};
+    for (const auto& [limit, asked] : rows) {
+        m_line.lastWaitMs = -1;
+        EXPECT_EQ((std::tuple{port.IdleUpTo(limit), m_line.lastWaitMs}), std::tuple(0, asked)) << limit;
+    }
+    m_line.lastWaitMs = -1, m_line.failAll = EIO;
+    const auto start = std::chrono::steady_clock::now();
+    const int idle = port.Idle(), idleAsked = m_line.lastWaitMs;
+    const int upTo = port.IdleUpTo(4), upToAsked = m_line.lastWaitMs;
+    EXPECT_EQ((std::tuple{idle, idleAsked, upTo, upToAsked,
+                          std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(5)}),
+              std::tuple(0, 1, 0, 4, true));
 }
 
 // Rows: what is queued, Purge's two arguments, its result and what is left in each queue.

@@ -84,6 +84,7 @@ int FakeSerialLine::FlowOutput(bool) {
 }
 
 int FakeSerialLine::WaitReadable(int timeoutMs) {
+    lastWaitMs = timeoutMs;
     if (failAll) return failAll;
     if (received.empty()) Sleep(static_cast<DWORD>(timeoutMs));
     return 0;

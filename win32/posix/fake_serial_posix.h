@@ -29,6 +29,7 @@ public:
     bool readsPending = false;            ///< reads copy the bytes but are left pending (EINPROGRESS)
     bool writesPending = false;           ///< writes are taken into outQueue and left pending
     size_t lastReadAsked = 0;             ///< the count the last read asked for
+    int lastWaitMs = -1;                  ///< the time-out the last wait was given
 
     int Read(void* buffer, size_t count, size_t* got) override;
     int Write(const void* bytes, size_t count, size_t* put) override;
