@@ -6,6 +6,7 @@
 //                                             COM<COM>, the port's queues RX and TX bytes (the
 //                                             largest a port takes, 65535, unless given)
 //   bench_bulk raw PATH ROUNDS [BYTES]        the client as plain blocking read/write on PATH
+//   bench_bulk nonblocking PATH ROUNDS [BYTES]   the same on a non-blocking PATH, poll() between
 //
 // run.py starts one far end per client, so every contender meets the same peer program.
 #include "bulk_common.h"
@@ -83,7 +84,8 @@ int RunPeer(int rounds, size_t bytes) {
 }
 
 // The client as an application of the link library writes it: Send hands over what the transmit
-// queue takes, Receive waits (with the port's Idle) until its count is there.
+// queue takes, and after a short one the client waits on the port (IdleUpTo) for room; Receive
+// waits the same way until its count is there.
 int RunCommLink(int com, int rounds, size_t bytes, uint32_t rxQueue, uint32_t txQueue) {
     WinCommPort port(com - 1, rxQueue, txQueue, 0);
     CommLink link(&port);
@@ -96,9 +98,12 @@ int RunCommLink(int com, int rounds, size_t bytes, uint32_t rxQueue, uint32_t tx
     if (settings.Set(kBaud, 'N', 8, 1) != 0) return 1;
     auto send = [&](const uint8_t* data, size_t count) {
         for (size_t sent = 0; sent < count;) {
-            int put = link.Send(data + sent, static_cast<int>(count - sent));
-            if (put <= 0 && port.Idle() < 0) return false;
+            // Send takes at most a queue's worth; taking less means the device is full: wait for
+            // room (the port wakes when it frees) rather than try again at once.
+            const int offered = static_cast<int>(std::min<size_t>(count - sent, txQueue));
+            int put = link.Send(data + sent, offered);
             sent += put > 0 ? static_cast<size_t>(put) : 0;
+            if (put < offered && port.IdleUpTo(bulk::kLimitMs) < 0) return false;
         }
         return true;
     };
@@ -147,9 +152,44 @@ int RunRaw(const char* path, int rounds, size_t bytes) {
     return status;
 }
 
+// The floor for any client that must not block: the same transfer on a non-blocking descriptor,
+// each short write or empty read followed by poll() for room or bytes. Against RunRaw it shows
+// what waiting outside the kernel's read and write costs by itself.
+int RunNonBlocking(const char* path, int rounds, size_t bytes) {
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio{};
+    if (fd < 0 || tcgetattr(fd, &tio) != 0) {
+        std::fprintf(stderr, "nonblocking: cannot open %s: %s\n", path, std::strerror(errno));
+        return 1;
+    }
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+    auto send = [&](const uint8_t* data, size_t count) {
+        for (size_t sent = 0; sent < count;) {
+            ssize_t n = write(fd, data + sent, count - sent);
+            if (n < 0 && errno != EAGAIN) return false;
+            sent += n > 0 ? static_cast<size_t>(n) : 0;
+            if (sent < count && !WaitFor(fd, POLLOUT)) return false;
+        }
+        return true;
+    };
+    auto receive = [&](uint8_t* buffer, size_t count) {
+        for (size_t got = 0; got < count;) {
+            ssize_t n = read(fd, buffer + got, count - got);
+            if (n == 0 || (n < 0 && errno != EAGAIN)) return false;
+            got += n > 0 ? static_cast<size_t>(n) : 0;
+            if (n < 0 && !WaitFor(fd, POLLIN)) return false;
+        }
+        return true;
+    };
+    int status = bulk::RunClient(rounds, bytes, send, receive);
+    close(fd);
+    return status;
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: bench_bulk peer ROUNDS [BYTES] | commlink COM ROUNDS [BYTES [RX TX]] | "
-                         "raw PATH ROUNDS [BYTES]\n");
+                         "raw|nonblocking PATH ROUNDS [BYTES]\n");
     return 2;
 }
 
@@ -163,5 +203,7 @@ int main(int argc, char** argv) {
                            argc > 6 ? static_cast<uint32_t>(std::atoi(argv[5])) : kLargestQueue,
                            argc > 6 ? static_cast<uint32_t>(std::atoi(argv[6])) : kLargestQueue);
     if (mode == "raw" && argc >= 4) return RunRaw(argv[2], std::atoi(argv[3]), bulk::BytesArg(argc, argv, 4));
+    if (mode == "nonblocking" && argc >= 4)
+        return RunNonBlocking(argv[2], std::atoi(argv[3]), bulk::BytesArg(argc, argv, 4));
     return Usage();
 }
