@@ -1,8 +1,9 @@
 // The program end to end, offscreen, as an operator meets it. Table rows drive the start-up loop
 // with the port selection dialog and the profile: each says what the operator sees (the boxes and
 // dialogs in order, the numbers the dialog shows, the fields), that the window stays responsive and
-// keeps the tick's pace, and what the profile holds. Then a board that is lost and comes back, and
-// the About box. How a dialog closes (Escape, close box, Enter) is the framework's, tested there.
+// keeps the tick's pace, and what the profile holds. Then a board that is lost and comes back. How a
+// dialog closes (Escape, close box, Enter) and how a system menu item arrives are the framework's,
+// tested there.
 #include "program_fixture.h"
 
 #include <fstream>
@@ -224,37 +225,4 @@ TEST_F(ProgramTest, ABoardThatIsLostIsShownAsSuchAndFollowedWhenItComesBack) {
         EXPECT_LE(slowTurns, lost == gone) << "only the reconnect probe holds the window";
         EXPECT_LE(slowest, 450);
     }
-}
-
-// The About item (any low bits) opens the About box while polling goes on behind it; SC_CLOSE keeps
-// its standard effect. Without the item's text (string 101 empty) the system menu gets nothing added
-// (the trend window's test reads the Trend item; how SC_CLOSE ends a dialog: the framework's window test).
-TEST_F(ProgramTest, TheAboutBoxOpensFromTheSystemMenuWhilePollingGoesOn) {
-    static const StringResource kEmpty[] = {{IDS_ABOUTBOX, ""}},
-                                kBack[] = {{IDS_ABOUTBOX, "&About Korvane..."}};
-    static const ResourceTable kEmptyTable{{}, {}, kEmpty}, kBackTable{{}, {}, kBack}; // kept by the registry
-    Board board("--tilt 1,2,3");
-    for (bool withText : {true, false}) {
-        AfxRegisterResources(withText ? kBackTable : kEmptyTable);
-        CCountingDlg dlg;
-        ProgramRun run;
-        int ticksAtOpen = 0;
-        std::string last;
-        run.onMain = [&](QWidget*) {
-            last = dlg.GetSystemMenu(FALSE)->Items().back().text.Str();
-            for (UINT id : {0x10u, 0x13u, 0x1Fu, 0x10u})
-                if (withText) dlg.SendMessage(WM_SYSCOMMAND, id, (ticksAtOpen = dlg.ticks, 0));
-            dlg.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
-        };
-        run.onModal = [&](const Modal& m) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.ticks >= ticksAtOpen + 2; }))
-                << "ticks behind the box";
-            m.Click(IDOK);
-        };
-        EXPECT_EQ(run.Run(dlg), IDCANCEL) << "SC_CLOSE closes the main window";
-        EXPECT_EQ(run.seen, std::vector<std::string>(withText ? 4 : 0, "About Korvane"))
-            << "one box a command";
-        EXPECT_EQ(last, withText ? "&About Korvane..." : "&Close") << "the standard menu alone";
-    }
-    EXPECT_GE(Count(board.Log(), "rx 0x7A 'z'"), 8);
 }
