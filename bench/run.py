@@ -487,10 +487,13 @@ def measure_bulk(settings, results):
     """1 MiB each way over a pty per round, on the idle machine and with two busy processes competing
     for its cores: throughput against the raw blocking loop, and the client's CPU time per MiB."""
     contenders = ["raw", "CommLink", "non-blocking", "CommLink, program's queues", "pySerial", "libserialport"]
-    sets, rounds = (1, 1) if settings.quick else (10, 10)
+    # Many short sets: a set's rate depends on where the scheduler puts its two processes (on this
+    # two-core machine the rounds of a set run at about 50 or about 160 MiB/s under load), so the
+    # median needs many sets of each contender to be the same figure from run to run.
+    sets, rounds = (1, 1) if settings.quick else (20, 10)
     times, cpu = bulk_sets(settings, contenders, sets, rounds)
     with BusyProcesses(2):
-        busy_times, busy_cpu = bulk_sets(settings, ["raw", "CommLink", "non-blocking"], 1 if settings.quick else 5,
+        busy_times, busy_cpu = bulk_sets(settings, ["raw", "CommLink", "non-blocking"], 1 if settings.quick else 20,
                                          rounds)
     mib_s = {c: [2 / (t / 1000) for t in v] if v else None for c, v in times.items()}
     ours = mib_s["CommLink"]

@@ -153,6 +153,17 @@ TEST_F(SerialPty, WriteNeverWaitsAndTheIdleWaitEndsWhenAByteComesOrItsBoundPasse
                   std::tuple(TRUE, true, true))
             << "a byte: " << byte << ", " << took.count() << " ms";
     }
+    // Once the status query has taken that byte in, the next wait looks again at once, and only
+    // the next: a caller that does not read cannot spin.
+    auto waitedMs = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        win32posix::WaitCommReady(m_handle, 200);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    COMSTAT status{};
+    ClearCommError(m_handle, &errors, &status);
+    const double first = waitedMs(), second = waitedMs();
+    EXPECT_EQ(std::tuple(status.cbInQue, first < 100, second >= 195), std::tuple(1u, true, true)) << first;
 }
 
 // The far end may set VMIN 0 (an empty read is then an end of file, as on a hung-up line): the queue

@@ -19,6 +19,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -149,6 +150,7 @@ public:
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
         ssize_t n = read(m_fd, static_cast<char*>(buffer) + held, count - held);
         *got += n > 0 ? static_cast<size_t>(n) : 0;
+        m_readTookBytes = n > 0;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Write(const void* bytes, size_t count, size_t* put) override {
@@ -213,6 +215,10 @@ public:
         return (wanted.revents & (POLLERR | POLLHUP | POLLNVAL)) ? EIO : 0;
     }
     int WaitReady(int timeoutMs) override {
+        // Right after a read that took bytes the next ones of a stream are mostly there already (a
+        // pty's 4 KiB at a time): look again before sleeping, as a plain read loop would. Once per
+        // read that took bytes, so a caller that does not read cannot spin here.
+        if (std::exchange(m_readTookBytes, false)) return 0;
         // Edge-triggered: it wakes for bytes that arrive (or room that frees) after the last wait,
         // not for bytes already queued, so a caller waiting for a whole reply sleeps between its bytes.
         const uint32_t wanted = EPOLLIN | EPOLLET | (m_writeShort ? uint32_t{EPOLLOUT} : 0u);
@@ -258,6 +264,7 @@ private:
             ssize_t n = read(m_fd, m_ahead.data() + m_aheadEnd, room);
             if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
             m_aheadEnd += n > 0 ? static_cast<size_t>(n) : 0;
+            m_readTookBytes = n > 0;
             // With VMIN 1 an empty queue fails with EAGAIN; 0 is the end of file of a hung-up line,
             // or an empty queue on a line whose VMIN another process (the far end of a pty) set to
             // 0. FIONREAD tells them apart: it fails with EIO on the former.
@@ -298,6 +305,7 @@ private:
     int64_t m_lastNameCheck = CoarseNowMs();
     int m_epoll;                  ///< WaitReady's watch on m_fd; -1 when none could be made
     uint32_t m_watching = 0;      ///< the events m_epoll watches for; 0 before the first wait
+    bool m_readTookBytes = false; ///< the last read of the device took bytes; WaitReady looks again first
     bool m_hasTransmitQueue;      ///< false for a pty: its transmit queue is always empty
     bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
     bool m_writeShort = false;    ///< the last write could not hand over all it was given
