@@ -151,6 +151,7 @@ public:
         ssize_t n = read(m_fd, static_cast<char*>(buffer) + held, count - held);
         *got += n > 0 ? static_cast<size_t>(n) : 0;
         m_readTookBytes = n > 0;
+        m_readFoundNone = n < 0 && errno == EAGAIN;
         return n >= 0 || errno == EAGAIN ? 0 : errno;
     }
     int Write(const void* bytes, size_t count, size_t* put) override {
@@ -231,7 +232,9 @@ public:
         }
         epoll_event event{};
         g_syscalls.fetch_add(1, std::memory_order_relaxed);
-        if (epoll_wait(m_epoll, &event, 1, timeoutMs) < 0 && errno != EINTR) return errno;
+        const int ready = epoll_wait(m_epoll, &event, 1, timeoutMs);
+        if (ready < 0 && errno != EINTR) return errno;
+        m_quietSinceWait = ready >= 0 && m_readFoundNone && !(event.events & (EPOLLIN | EPOLLERR | EPOLLHUP));
         return (event.events & (EPOLLERR | EPOLLHUP)) ? EIO : 0;
     }
     int SetLowLatency() override {
@@ -257,14 +260,18 @@ private:
             m_aheadEnd -= m_aheadBegin;
             m_aheadBegin = 0;
         }
+        // The queue was empty before the last wait and nothing came while it lasted: the first query
+        // after it knows the count without a read (a writer waiting for room asks once a wait).
+        const bool quiet = std::exchange(m_quietSinceWait, false);
         const size_t room = m_ahead.size() - m_aheadEnd;
-        int rest = 0; // the driver's count beyond m_ahead; -1 while the read showed its queue empty
-        if (room > 0) {
+        int rest = quiet ? -1 : 0; // the driver's count beyond m_ahead; -1 while known to be empty
+        if (room > 0 && !quiet) {
             g_syscalls.fetch_add(1, std::memory_order_relaxed);
             ssize_t n = read(m_fd, m_ahead.data() + m_aheadEnd, room);
             if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
             m_aheadEnd += n > 0 ? static_cast<size_t>(n) : 0;
             m_readTookBytes = n > 0;
+            m_readFoundNone = n < 0 && errno == EAGAIN;
             // With VMIN 1 an empty queue fails with EAGAIN; 0 is the end of file of a hung-up line,
             // or an empty queue on a line whose VMIN another process (the far end of a pty) set to
             // 0. FIONREAD tells them apart: it fails with EIO on the former.
@@ -303,12 +310,14 @@ private:
     std::string m_path; ///< the name it was opened by
     dev_t m_device;     ///< the device that name led to then
     int64_t m_lastNameCheck = CoarseNowMs();
-    int m_epoll;                  ///< WaitReady's watch on m_fd; -1 when none could be made
-    uint32_t m_watching = 0;      ///< the events m_epoll watches for; 0 before the first wait
-    bool m_readTookBytes = false; ///< the last read of the device took bytes; WaitReady looks again first
-    bool m_hasTransmitQueue;      ///< false for a pty: its transmit queue is always empty
-    bool m_outQueueEmpty = false; ///< TIOCOUTQ read 0 and nothing was written since
-    bool m_writeShort = false;    ///< the last write could not hand over all it was given
+    int m_epoll;                   ///< WaitReady's watch on m_fd; -1 when none could be made
+    uint32_t m_watching = 0;       ///< the events m_epoll watches for; 0 before the first wait
+    bool m_readTookBytes = false;  ///< the last read of the device took bytes; WaitReady looks again first
+    bool m_readFoundNone = false;  ///< the last read of the device found its queue empty (EAGAIN)
+    bool m_quietSinceWait = false; ///< that, and the last wait saw nothing come: TakeIn needs no read
+    bool m_hasTransmitQueue;       ///< false for a pty: its transmit queue is always empty
+    bool m_outQueueEmpty = false;  ///< TIOCOUTQ read 0 and nothing was written since
+    bool m_writeShort = false;     ///< the last write could not hand over all it was given
     std::vector<uint8_t> m_ahead = std::vector<uint8_t>(kAheadBytes); ///< bytes a status query took in
     size_t m_aheadBegin = 0;                                          ///< the first not yet read
     size_t m_aheadEnd = 0;                                            ///< one past the last
