@@ -1,5 +1,6 @@
 // CommLink: a port plus waiting. Port operations never wait; the link adds reads with millisecond
-// time-outs (polling with the port's Idle between attempts), an optional pause after each single
+// time-outs (polling, with the port's wait step IdleUpTo between attempts: a sleep on the device for
+// at most what is left of the time-out), an optional pause after each single
 // byte written, a quick count of waiting bytes, and a one-shot check after opening.
 //
 // For its lifetime the link puts the port at 9600 baud 'N' 8 1 without flow control, through a
@@ -44,11 +45,11 @@ public:
     CommLink(const CommLink&) = delete;
     CommLink& operator=(const CommLink&) = delete;
 
-    /// Next byte (0..255) within `timeoutMs`; COMM_NO_DATA after the time-out; a negative Idle
+    /// Next byte (0..255) within `timeoutMs`; COMM_NO_DATA after the time-out; a negative wait-step
     /// status ends the wait and is returned; COMM_FAILED without a port.
     virtual int GetByte(int timeoutMs);
     /// Writes the low 8 bits of `byte`, then pauses m_pacingMs: the status of the last port
-    /// operation (the write's, or the last Idle's); COMM_FAILED without a port.
+    /// operation (the write's, or the last wait step's); COMM_FAILED without a port.
     virtual int PutByte(int byte);
     /// Always COMM_NOT_SUPPORTED.
     virtual int Reserved();
@@ -58,7 +59,7 @@ public:
     int Send(const void* bytes, int count);
     /// Reads up to `count` bytes within `timeoutMs` and stores a zero byte after them, so `buffer`
     /// needs count + 1 bytes. Returns the count stored (a time-out is not an error), 0 for a null
-    /// buffer, a negative Idle status (no terminator then), or COMM_FAILED without a port. A count
+    /// buffer, a negative wait-step status (no terminator then), or COMM_FAILED without a port. A count
     /// below 0 is taken as 0.
     int Receive(void* buffer, int count, int timeoutMs);
     /// Bytes waiting in the port's receive queue (one status query); 0 without a port.
