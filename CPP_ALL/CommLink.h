@@ -1,7 +1,7 @@
 // CommLink: a port plus waiting. Port operations never wait; the link adds reads with millisecond
 // time-outs (polling, with the port's wait step IdleUpTo between attempts: a sleep on the device for
-// at most what is left of the time-out), an optional pause after each single
-// byte written, a quick count of waiting bytes, and a one-shot check after opening.
+// at most what is left of the time-out), an optional pause after each single byte written, a quick
+// count of waiting bytes, and a one-shot check after opening.
 //
 // For its lifetime the link puts the port at 9600 baud 'N' 8 1 without flow control, through a
 // PortSettings and a FlowControlState it owns, and gives the previous state back when destroyed.
