@@ -50,10 +50,11 @@ inline Bytes ReadReply(int fd) {
     return Bytes(got, got + std::max<ssize_t>(read(fd, got, sizeof got), 0));
 }
 
-/// The start of a shell command that runs korvane-board under timeout(1), which kills it after 10 s
-/// at the latest: the inner shell prints its process id and becomes the board.
+/// The start of a shell command that runs korvane-board under timeout(1), which kills it after 30 s
+/// at the latest (a publish test keeps one board for about 9 s, more under the sanitizers): the inner
+/// shell prints its process id and becomes the board.
 inline constexpr const char* kLaunch =
-    R"(exec timeout -s KILL 10 sh -c 'echo $$; exec "$0" "$@"' ')" KORVANE_BOARD_PATH "' ";
+    R"(exec timeout -s KILL 30 sh -c 'echo $$; exec "$0" "$@"' ')" KORVANE_BOARD_PATH "' ";
 
 /// korvane-board run with `args` (split at spaces), its standard output and error on one pipe. No
 /// read waits longer than its time limit.
