@@ -9,7 +9,7 @@
 
 namespace {
 // The longest idle step: a caller's wait may overrun its time-out by this much.
-constexpr DWORD kIdleStepMs = 1;
+constexpr int kIdleStepMs = 1;
 // The longest single sleep of IdleUpTo. A sleep shorter than the kernel's tick is costly on a
 // virtual machine (the timer is programmed for it and cancelled when bytes come first, about 15 us
 // more per wake-up than a longer sleep), so the link's waits sleep for what is left of their time-out;
@@ -18,13 +18,12 @@ constexpr int kLongestWaitMs = 10;
 } // namespace
 
 int WinCommPort::Idle() {
-    // Without a device (a port that failed to open) the wait sleeps its millisecond as well.
-    win32posix::WaitCommReady(m_handle, kIdleStepMs);
-    return 0;
+    return WinCommPort::IdleUpTo(kIdleStepMs);
 }
 
 int WinCommPort::IdleUpTo(int limitMs) {
-    win32posix::WaitCommReady(m_handle, static_cast<DWORD>(std::clamp(limitMs, 1, kLongestWaitMs)));
+    // Without a device (a port that failed to open) the wait sleeps its time as well.
+    win32posix::WaitCommReady(m_handle, static_cast<DWORD>(std::clamp(limitMs, kIdleStepMs, kLongestWaitMs)));
     return 0;
 }
 
